@@ -12,8 +12,13 @@ typedef __INT8_TYPE__ INT8;
 typedef __INT16_TYPE__ INT16;
 typedef __INT32_TYPE__ INT32;
 typedef __INT64_TYPE__ INT64;
-typedef __UINTPTR_TYPE__ UINTN;
-typedef __INTPTR_TYPE__ INTN;
+// Pointer-sized integers from the types of sizeof and of a pointer
+// difference rather than __UINTPTR_TYPE__: the ARM Linux kernel header
+// asm/types.h, which host code on the armhf build pulls in, redefines that
+// macro to unsigned long, and host code would then disagree with the
+// firmware on the type of every UINTN parameter.
+typedef decltype(sizeof(0)) UINTN;
+typedef decltype((char *)0 - (char *)0) INTN;
 typedef char CHAR8;
 typedef char16_t CHAR16;  // UCS-2 text
 typedef UINT8 BOOLEAN;
