@@ -25,21 +25,39 @@ struct ResetRecord {
 
 class FirmwareCore {
  public:
+  // Period of the core's timer tick. A relative timer of 0 fires one tick
+  // after it is set; a periodic timer of 0 fires every tick.
+  static constexpr uint64_t kTimerTickNs = 10'000'000;
+  // Largest single pool allocation the board can serve.
+  static constexpr size_t kMaxPoolAllocation = size_t(256) << 20;
+  // A WaitForEvent that sees no signal for this long (virtual time) ends
+  // the run as halted: the firmware would hang there.
+  static constexpr uint64_t kDefaultWaitLimitNs = 3600ull * 1000'000'000ull;
+
   explicit FirmwareCore(VirtualClock &clock);
   ~FirmwareCore();
   FirmwareCore(const FirmwareCore &) = delete;
   FirmwareCore &operator=(const FirmwareCore &) = delete;
 
-  // Makes this core the one the table entries serve.
+  // Makes this core the one the table entries serve and lets its timers
+  // follow the clock.
   void Activate();
+  // Stops serving the tables (if active) and detaches from the clock.
+  void Deactivate();
   static FirmwareCore *Active();
 
   EFI_SYSTEM_TABLE *SystemTable();
   EFI_BOOT_SERVICES *BootServices();
   EFI_RUNTIME_SERVICES *RuntimeServices();
 
-  // A fresh handle for a driver image being loaded.
+  // Adds an entry to the system table's configuration table (the HOB list).
+  void AddConfigurationTable(const EFI_GUID &guid, void *table);
+
+  // A fresh handle for a driver image being loaded. It stays valid until the
+  // core is destroyed, with or without protocols on it.
   EFI_HANDLE CreateImageHandle(const std::string &name);
+  // Name given to an image handle ("" for other or unknown handles).
+  std::string HandleName(EFI_HANDLE handle) const;
 
   // Pool accounting.
   size_t PoolBytesInUse() const;
@@ -49,16 +67,35 @@ class FirmwareCore {
   void FailAllocationAfter(unsigned n);
   // Every allocation fails while set.
   void FailAllAllocations(bool fail);
+  // FreePool calls with a pointer the pool did not hand out (NULL, foreign,
+  // or freed already).
+  size_t BadFreeCount() const;
 
   // Events still open (created and not closed).
   size_t OpenEventCount() const;
+  // Timer events currently armed.
+  size_t ArmedTimerCount() const;
   EFI_TPL CurrentTpl() const;
+  // RaiseTPL to a lower level, RestoreTPL to a higher one (or below the
+  // level a notify function runs at), levels out of range.
+  size_t TplErrorCount() const;
+  // Virtual time one WaitForEvent may wait before the run is ended as halted.
+  void SetWaitLimitNs(uint64_t limitNs);
+
+  // A run ended by sim::EndRun from inside a notify function leaves the TPL
+  // where the notify ran. ResetSystem puts it back itself; after any other
+  // end of such a run, call this before the next run on the same core.
+  void RecoverAfterRunEnd();
 
   // Resets requested so far (ResetSystem records one, then ends the run).
   const std::vector<ResetRecord> &Resets() const;
 
   // Protocol database inspection for tests.
   size_t HandleCount() const;
+  // LocateProtocol calls made for the protocol, found or not.
+  size_t LocateCount(const EFI_GUID &protocol) const;
+  // Distinct protocols installed now, in the order of their first instance.
+  std::vector<EFI_GUID> InstalledProtocols() const;
 
   struct Impl;
 
