@@ -1,4 +1,6 @@
 // GUIDs of the platform protocols the drivers locate.
 #include <Protocol/FlashAccess.h>
+#include <Protocol/Uet.h>
 
 EFI_GUID gFlashAccessProtocolGuid = FLASH_ACCESS_PROTOCOL_GUID;
+EFI_GUID gUetProtocolGuid = UET_PROTOCOL_GUID;

@@ -19,6 +19,15 @@ class VirtualClock {
   void Advance(uint64_t ns) {
     nowNs_ += ns;
     if (listener_ != nullptr && nowNs_ >= wakeNs_) listener_(listenerContext_, nowNs_);
+    if (nowNs_ >= limitNs_ && limitHandler_ != nullptr) limitHandler_(limitContext_, nowNs_);
+  }
+
+  // Called once time passes LimitNs: the simulator's watchdog for firmware
+  // that would spin forever (it ends the run).
+  void SetTimeLimit(uint64_t limitNs, Listener handler, void *context) {
+    limitNs_ = limitNs;
+    limitHandler_ = handler;
+    limitContext_ = context;
   }
 
   void SetListener(Listener listener, void *context) {
@@ -33,6 +42,9 @@ class VirtualClock {
   uint64_t nowNs_ = 0;
   uint64_t wakeNs_ = UINT64_MAX;
   Listener listener_ = nullptr;
+  uint64_t limitNs_ = UINT64_MAX;
+  Listener limitHandler_ = nullptr;
+  void *limitContext_ = nullptr;
   void *listenerContext_ = nullptr;
 };
 

@@ -49,6 +49,7 @@ EFI_STATUS EFIAPI FlashAccessProtocol::Write(FLASH_ACCESS_PROTOCOL *This, UINT32
                                              UINT32 Length) {
   FlashAccessProtocol *self = From(This);
   if (self == nullptr || Source == nullptr || !self->InFlash(Offset, Length)) return EFI_INVALID_PARAMETER;
+  self->writeCalls_.push_back(WriteCall{Offset, Length});
   const uint8_t *source = static_cast<const uint8_t *>(Source);
   while (Length > 0) {
     uint32_t room = kBootFlashBlockSize - Offset % kBootFlashBlockSize;

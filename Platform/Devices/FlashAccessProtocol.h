@@ -27,6 +27,14 @@ class FlashAccessProtocol {
   FLASH_ACCESS_PROTOCOL *Interface() { return &instance_.protocol; }
   BootFlash &Flash() { return flash_; }
 
+  // Every Write the firmware asked for, in order (also those that changed
+  // nothing because the flash already held the bytes).
+  struct WriteCall {
+    uint32_t offset;
+    uint32_t length;
+  };
+  const std::vector<WriteCall> &WriteCalls() const { return writeCalls_; }
+
  private:
   // The record handed to the firmware comes first, so This leads back here.
   struct Instance {
@@ -52,6 +60,7 @@ class FlashAccessProtocol {
   // Merge buffer for one erase block; a member because a power cut ends the
   // run without unwinding this frame.
   std::vector<uint8_t> blockBuffer_;
+  std::vector<WriteCall> writeCalls_;
 };
 
 }  // namespace sim

@@ -1,0 +1,32 @@
+// Fixture for tests that run firmware on a fresh in-memory board.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "Board/Board.h"
+#include "Devices/BootFlash.h"
+#include "Devices/ConsoleUart.h"
+#include "Support/SimTest.h"
+
+namespace simtest {
+
+class BoardTest : public testing::Test {
+ protected:
+  void SetUp() override { board = std::make_unique<sim::Board>("", settings); }
+  void TearDown() override {
+    ExpectNoUnownedAccess(board->bus);
+    board.reset();
+  }
+
+  // Console text printed so far.
+  const std::string &Console() const { return board->consoleUart->Text(); }
+  uint32_t FlashWord(uint32_t offset) const { return board->bootFlash->Read32(offset); }
+
+  sim::BoardSettings settings;  // set before SetUp runs to change the board
+  std::unique_ptr<sim::Board> board;
+};
+
+}  // namespace simtest
