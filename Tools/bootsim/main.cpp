@@ -229,6 +229,10 @@ int New(const Options &options) {
     std::fprintf(stderr, "bootsim: %s\n", error.c_str());
     return kExitBoardError;
   }
+  if (options.testRequestSet) {
+    sim::Board board(options.directory, settings);
+    board.bootFlash->Write32(TEST_REQUEST_WORD_OFFSET, options.testRequestWord);
+  }
   std::printf("bootsim: new board in %s (board id %u)\n", options.directory.c_str(), settings.boardId);
   return 0;
 }
