@@ -3,7 +3,7 @@
 set -euo pipefail
 
 host_pkgs=(cmake ninja-build g++ pkg-config git libgtest-dev libgmock-dev libbenchmark-dev
-           zlib1g-dev liblzma-dev libmbedtls-dev python3
+           zlib1g-dev liblzma-dev libmbedtls-dev python3 clang libclang-rt-14-dev
            g++-arm-linux-gnueabihf qemu-user)
 armhf_pkgs=(libc6-dev:armhf zlib1g-dev:armhf liblzma-dev:armhf libmbedtls-dev:armhf libgtest-dev:armhf)
 
