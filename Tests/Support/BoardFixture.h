@@ -11,14 +11,24 @@
 #include "Devices/ConsoleUart.h"
 #include "Support/SimTest.h"
 
+#include <Library/UefiBootServicesTableLib.h>
+
 namespace simtest {
 
 class BoardTest : public testing::Test {
  protected:
-  void SetUp() override { board = std::make_unique<sim::Board>("", settings); }
+  // Firmware routines called directly by a test reach the services through
+  // the same table pointers a loaded driver has.
+  void SetUp() override {
+    board = std::make_unique<sim::Board>("", settings);
+    UefiLibConstructor(nullptr, board->core.SystemTable());
+  }
   void TearDown() override {
     ExpectNoUnownedAccess(board->bus);
     board.reset();
+    gST = nullptr;
+    gBS = nullptr;
+    gRT = nullptr;
   }
 
   // Console text printed so far.
