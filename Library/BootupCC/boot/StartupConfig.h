@@ -23,4 +23,7 @@ extern UINT32 gBoardTypeFileId;
 extern UINT32 gLogicFileIds[3];
 extern UINT32 gBoardFpgaFileId;  // replaced from the board ID when a package is loaded
 
+// Boot flow state: ulHidPackageRequest as last read by FlashRecGetHidRequest.
+extern UINT32 gHidPackageIndex;
+
 #endif  // BOOTUPCC_STARTUP_CONFIG_H_
