@@ -7,6 +7,8 @@
 #include "Devices/BootFlash.h"
 #include "Devices/ConsoleUart.h"
 #include "Devices/FlashAccessProtocol.h"
+#include "Devices/NandChip.h"
+#include "Devices/NandController.h"
 #include "Devices/OamUart.h"
 #include "Devices/SysCtrl.h"
 
@@ -36,6 +38,10 @@ Board::Board(const std::string &directory, const BoardSettings &settings)
   bus.Map("console UART", ConsoleUart::kBase, ConsoleUart::kSize, consoleUart.get());
   bus.Map("OAM UART", kOamUartBase, kOamUartSize, oamUart.get());
   bus.Map("system control", kSysCtrlBase, kSysCtrlSize, sysCtrl.get());
+  nandChip = std::make_unique<NandChip>(clock, NandGeometry::ForDeviceCode(settings_.nandDeviceCode),
+                                        directory.empty() ? "" : BoardFilePath(directory, kNandImageFile));
+  nandController = std::make_unique<NandController>(*nandChip);
+  nandController->Map(bus);
   ApplyPlug(settings_.oamPlug, oamUart->Plug());
 
   Activate();

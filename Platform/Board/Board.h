@@ -19,6 +19,8 @@ class OamUart;
 class SysCtrl;
 class BootFlash;
 class FlashAccessProtocol;
+class NandChip;
+class NandController;
 
 // Addresses of the memory console log the first-stage boot code leaves.
 constexpr uint32_t kMemLogDescriptorPointer = 0x2FF00094u;
@@ -56,6 +58,8 @@ class Board {
   std::unique_ptr<SysCtrl> sysCtrl;
   std::unique_ptr<BootFlash> bootFlash;
   std::unique_ptr<FlashAccessProtocol> flashAccess;
+  std::unique_ptr<NandChip> nandChip;  // chip type from settings.nandDeviceCode
+  std::unique_ptr<NandController> nandController;
 
  private:
   std::string directory_;
@@ -66,5 +70,6 @@ class Board {
 // File names inside a board directory.
 constexpr const char *kBoardSettingsFile = "board.txt";
 constexpr const char *kBootFlashFile = "bootflash.bin";
+constexpr const char *kNandImageFile = "nand.img";
 
 }  // namespace sim

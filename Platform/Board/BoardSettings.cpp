@@ -5,6 +5,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "Devices/NandGeometry.h"
+
 namespace sim {
 namespace {
 
@@ -92,6 +94,11 @@ bool BoardSettings::Load(const std::string &path, BoardSettings *out, std::strin
       if (!OamPlugSetting::Parse(value, &s.oamPlug)) {
         return fail("oam_plug must be none, echo, echo-first:N or fail-first:K");
       }
+    } else if (key == "nand_chip") {
+      if (!ParseUnsigned(value, 0xFF, &n) || !NandGeometry::IsKnownDeviceCode(uint8_t(n))) {
+        return fail("nand_chip must be the device code of a modelled NAND chip (e.g. 0xDC)");
+      }
+      s.nandDeviceCode = uint8_t(n);
     } else {
       return fail("unknown setting '" + key + "'");
     }
@@ -108,12 +115,16 @@ bool BoardSettings::Save(const std::string &path, std::string *error) const {
   }
   char straps_hex[16];
   std::snprintf(straps_hex, sizeof(straps_hex), "0x%08X", straps);
+  char nand_hex[8];
+  std::snprintf(nand_hex, sizeof(nand_hex), "0x%02X", unsigned(nandDeviceCode));
   out << "# Simulated board settings (edit freely; bootsim options override them for one run)\n"
       << "board_id = " << boardId << "\n"
       << "straps = " << straps_hex << "\n"
       << "clock = " << clock << "\n"
       << "# none | echo | echo-first:N | fail-first:K\n"
-      << "oam_plug = " << oamPlug.ToString() << "\n";
+      << "oam_plug = " << oamPlug.ToString() << "\n"
+      << "# NAND chip by device code: 0xDC (512 MiB), 0xD5 (2 GiB, 8 KiB pages), 0xF2, 0xF1, 0xDA, 0xD3\n"
+      << "nand_chip = " << nand_hex << "\n";
   return bool(out);
 }
 

@@ -23,6 +23,7 @@ struct BoardSettings {
   uint32_t straps = 0;
   std::string clock = "2026-01-01 00:00:00";  // board clock at power-on
   OamPlugSetting oamPlug;
+  uint8_t nandDeviceCode = 0xDC;  // NAND chip fitted (a device code the NAND model knows)
 
   // Reads "key = value" lines; unknown keys and bad values are errors.
   static bool Load(const std::string &path, BoardSettings *out, std::string *error);

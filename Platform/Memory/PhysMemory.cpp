@@ -8,6 +8,7 @@
 namespace sim {
 
 const BoardMemoryArea kBoardRamAreas[] = {
+    {"NAND ECC copy", 0x08100000u, 0x00004000u},
     {"result words and console log", 0x2FF00000u, 0x00100000u},
     {"OS image", 0x80900000u, 0x10000000u},
     {"package buffer", 0x92000000u, 0x08000000u},
