@@ -21,6 +21,11 @@
 #define PROGRAM_HEADER_CRC_LENGTH 344u
 #define EXTENSION_TABLE_HEAD 32u           // bytes of table head before the descriptors
 #define EXTENSION_DESCRIPTORS_OFFSET 0x180u  // from the start of the extension file
+#define EXTENSION_TABLE_COUNT_OFFSET 4u    // descriptor count in the table head
+#define EXTENSION_TABLE_CRC_SIZE 4u        // CRC word behind the descriptors
+#define PACKAGE_MAIN_HEADER_SIZE 0x1824u   // sizeof(LOAD_FILE_HEADER_S)
+#define PROGRAM_HEADER_SIZE 0x160u         // sizeof(SProgramFileHeader_S)
+#define PACKAGE_FILE_DESC_SIZE 24u         // sizeof(LOAD_FILE_DESC_S)
 
 // Known file IDs.
 #define PACKAGE_RPS_ID_BASE 0x01000000u
@@ -70,5 +75,8 @@ static_assert(sizeof(SProgramFileHeader_S) == 352, "program header is 0x160 byte
 static_assert(__builtin_offsetof(LOAD_FILE_HEADER_S, astFileDesc) == 0x20, "file table at 0x20");
 static_assert(__builtin_offsetof(LOAD_FILE_HEADER_S, ulCrc) == 0x1820, "header CRC at 0x1820");
 static_assert(__builtin_offsetof(SProgramFileHeader_S, ulLength) == 0x154, "body length at 0x154");
+static_assert(sizeof(LOAD_FILE_HEADER_S) == PACKAGE_MAIN_HEADER_SIZE, "main header size constant");
+static_assert(sizeof(SProgramFileHeader_S) == PROGRAM_HEADER_SIZE, "program header size constant");
+static_assert(__builtin_offsetof(SProgramFileHeader_S, ulExtFileNum) == 0x010, "extension count at 0x010");
 
 #endif  // PACKAGE_FORMAT_H_

@@ -4,6 +4,7 @@
 
 #include "Board/ActivePlatform.h"
 #include "Board/BoardDirectory.h"
+#include "Devices/BoardIdRegister.h"
 #include "Devices/BootFlash.h"
 #include "Devices/ConsoleUart.h"
 #include "Devices/FlashAccessProtocol.h"
@@ -42,6 +43,8 @@ Board::Board(const std::string &directory, const BoardSettings &settings)
                                         directory.empty() ? "" : BoardFilePath(directory, kNandImageFile));
   nandController = std::make_unique<NandController>(*nandChip);
   nandController->Map(bus);
+  boardId = std::make_unique<BoardIdRegister>(settings_.boardId);
+  bus.Map("board ID", kBoardIdRegisterBase, kBoardIdRegisterSize, boardId.get());
   ApplyPlug(settings_.oamPlug, oamUart->Plug());
 
   Activate();

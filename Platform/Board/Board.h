@@ -21,6 +21,7 @@ class BootFlash;
 class FlashAccessProtocol;
 class NandChip;
 class NandController;
+class BoardIdRegister;
 
 // Addresses of the memory console log the first-stage boot code leaves.
 constexpr uint32_t kMemLogDescriptorPointer = 0x2FF00094u;
@@ -60,6 +61,7 @@ class Board {
   std::unique_ptr<FlashAccessProtocol> flashAccess;
   std::unique_ptr<NandChip> nandChip;  // chip type from settings.nandDeviceCode
   std::unique_ptr<NandController> nandController;
+  std::unique_ptr<BoardIdRegister> boardId;  // from settings.boardId
 
  private:
   std::string directory_;
