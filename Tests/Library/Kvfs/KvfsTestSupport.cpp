@@ -21,7 +21,14 @@ void KvfsTest::TearDown() {
 }
 
 void KvfsTest::StartBoard() {
-  simtest::ReplaceNandChip(*board, sim::NandGeometry::Custom(0xDC, kPageSize, 64, pagesPerBlock_, blocks_));
+  // NandCtl takes the layout from its device table (0xDC: 64 pages per
+  // block) or from ID byte 3 (0xF2 with block size code 0: 32 pages).
+  ASSERT_TRUE(pagesPerBlock_ == 64 || pagesPerBlock_ == 32);
+  sim::NandGeometry geometry =
+      sim::NandGeometry::Custom(pagesPerBlock_ == 64 ? 0xDC : 0xF2, kPageSize, 64, pagesPerBlock_, blocks_);
+  if (pagesPerBlock_ == 32) geometry.id[3] = 0x05;
+  simtest::ReplaceNandChip(*board, geometry);
+  for (uint32_t block : factoryBad) Chip().MarkFactoryBad(block);
   ASSERT_EQ(simtest::LoadNandCtl(*board), EFI_SUCCESS);
   kvfs_ForgetDevices();
   poolBaseline = board->core.PoolBytesInUse();

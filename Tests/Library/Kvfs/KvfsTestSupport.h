@@ -26,7 +26,7 @@ namespace kvfstest {
 constexpr uint32_t kPageSize = 2048;
 
 class KvfsTest : public simtest::BoardTest {
- protected:
+ public:
   KvfsTest(uint32_t blocks = 16, uint32_t pagesPerBlock = 64) : blocks_(blocks), pagesPerBlock_(pagesPerBlock) {}
 
   void SetUp() override;
@@ -64,6 +64,7 @@ class KvfsTest : public simtest::BoardTest {
 
   KVFS_DEVICE *dev = nullptr;
   KVFS_MOUNT_REPORT report{};
+  std::vector<uint32_t> factoryBad;  // blocks the next StartBoard's chip comes with marked bad
   size_t poolBaseline = 0;  // pool bytes in use with NandCtl loaded, before the mount
 
  private:
