@@ -1,6 +1,8 @@
 // bootsim as users run it: a fresh board directory, the console on stdout,
 // the outcome line and the exit status.
 #include <gtest/gtest.h>
+
+#include "Support/RunProgram.h"
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,22 +15,9 @@
 
 namespace {
 
-struct RunResult {
-  std::string out;
-  int exitCode;
-};
+using simtest::RunResult;
 
-RunResult RunBootsim(const std::string &args) {
-  std::string command = std::string(BOOTSIM_PATH) + " " + args + " 2>/dev/null";
-  FILE *pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return {"", -1};
-  std::string out;
-  std::array<char, 4096> buffer;
-  size_t n;
-  while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) out.append(buffer.data(), n);
-  int status = pclose(pipe);
-  return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
-}
+RunResult RunBootsim(const std::string &args) { return simtest::RunProgram(BOOTSIM_PATH, args); }
 
 std::string LastLine(const std::string &text) {
   std::string trimmed = text;

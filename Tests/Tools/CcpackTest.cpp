@@ -3,6 +3,8 @@
 // the way the board's decompression front end expands them, and `info`
 // must name every broken rule.
 #include <gtest/gtest.h>
+
+#include "Support/RunProgram.h"
 #include <lzma.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -28,22 +30,9 @@ const uint32_t kBaseBiosId = 0x05000001;
 const uint32_t kExtBiosId = 0x06000002;
 const uint32_t kBoardTypeId = 0x09000001;
 
-struct RunResult {
-  std::string out;
-  int exitCode;
-};
+using simtest::RunResult;
 
-RunResult RunCcpack(const std::string &args) {
-  std::string command = std::string(CCPACK_PATH) + " " + args + " 2>/dev/null";
-  FILE *pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return {"", -1};
-  std::string out;
-  std::array<char, 4096> buffer;
-  size_t n;
-  while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) out.append(buffer.data(), n);
-  int status = pclose(pipe);
-  return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
-}
+RunResult RunCcpack(const std::string &args) { return simtest::RunProgram(CCPACK_PATH, args); }
 
 // CRC-16/XMODEM bit by bit, independent of the firmware's table.
 uint16_t ReferenceCrc16(const uint8_t *data, size_t length) {
