@@ -148,7 +148,9 @@ KVFS_STATUS kvfs_PutBackBlockInfo(KVFS_DEVICE *Dev, KVFS_BLOCK_INFO *Info) {
 INT32 FindPageInBlock(KVFS_DEVICE *Dev, KVFS_BLOCK_INFO *Info, UINT32 PageID) {
   UINT32 pages = KvfsDataPages(Dev);
   if (PageID >= pages) return KVFS_NO_PAGE;
-  for (INT32 i = (INT32)pages - 1; i >= (INT32)PageID; i--) {
+  // Down to index 0: an append puts a page at the next free index, which
+  // may lie below its page ID when the object has gaps.
+  for (INT32 i = (INT32)pages - 1; i >= 0; i--) {
     if (kvfs_LoadBlockInfo(Dev, Info, i, NULL) != KVFS_OK) return KVFS_NO_PAGE;
     CONST UINT8 *tag = Info->pPages[i].aucTag;
     if (!KvfsTagIsErased(tag) && KvfsGet32(tag + KVFS_TAG_OFF_PAGE_ID) == PageID) return i;
@@ -630,55 +632,71 @@ KVFS_STATUS kvfs_CopyBlockToNew(KVFS_DEVICE *Dev, KVFS_BLOCK_NODE *Node, UINT32 
       lastToWrite = (INT32)p;
     }
   }
-  for (UINT32 p = 0; p < kept && ok; p++) {
-    KVFS_PAGE_BUF *buf = kvfs_IsInBuf(Dev, Node->ulFatherID, Node->ulObjectID, p);
-    if (buf == NULL) {
-      INT32 index = FindPageInBlock(Dev, info, p);
-      KVFS_LOG(KVFS_LOG_TRACE,
-               "[kvfs_CopyBlockToNew]:find best page num is %d page id is %d block number is %d ?\n", index, p,
-               Node->ulBlockNum, 4);
-      if ((INT32)p > lastToWrite) break;
-      buf = kvfs_GetFreeBuf(Dev);
+  // A fresh block whose program fails is retired and the copy starts over
+  // on another (three blocks at most).
+  for (UINT32 attempt = 0; attempt < 3; attempt++) {
+    ok = TRUE;
+    writeFailed = FALSE;
+    for (UINT32 p = 0; p < kept && ok; p++) {
+      KVFS_PAGE_BUF *buf = kvfs_IsInBuf(Dev, Node->ulFatherID, Node->ulObjectID, p);
       if (buf == NULL) {
-        ok = FALSE;
-        break;
-      }
-      UINT32 flip = 0;
-      if (index < 0) {
-        // Never written: an empty page keeps the written part gap-free.
-        kvfs_SetFillerPage(Dev, buf, Type, Node->ulFatherID, Node->ulObjectID, p);
-      } else if (kvfs_FillPageBufFromFlash(Dev, buf, Node->ulBlockNum, (UINT32)index, TRUE, &flip) != KVFS_OK) {
-        BOOLEAN rebuilt = p == 0 && Type == KVFS_TYPE_DIR && kvfs_RecoverDir(Dev, Node, buf) == KVFS_OK;
-        if (!rebuilt) {
-          kvfs_PutBackBuf(Dev, buf);
-          kvfs_ClearBuf(Dev, buf);
+        INT32 index = FindPageInBlock(Dev, info, p);
+        KVFS_LOG(KVFS_LOG_TRACE, "[kvfs_CopyBlockToNew]:find best page num is %d page id is %d block number is %d ?\n",
+                 index, p, Node->ulBlockNum, 4);
+        if ((INT32)p > lastToWrite) break;
+        buf = kvfs_GetFreeBuf(Dev);
+        if (buf == NULL) {
           ok = FALSE;
           break;
         }
+        UINT32 flip = 0;
+        if (index < 0) {
+          // Never written: an empty page keeps the written part gap-free.
+          kvfs_SetFillerPage(Dev, buf, Type, Node->ulFatherID, Node->ulObjectID, p);
+        } else if (kvfs_FillPageBufFromFlash(Dev, buf, Node->ulBlockNum, (UINT32)index, TRUE, &flip) != KVFS_OK) {
+          BOOLEAN rebuilt = p == 0 && Type == KVFS_TYPE_DIR && kvfs_RecoverDir(Dev, Node, buf) == KVFS_OK;
+          if (!rebuilt) {
+            kvfs_PutBackBuf(Dev, buf);
+            kvfs_ClearBuf(Dev, buf);
+            ok = FALSE;
+            break;
+          }
+        }
       }
+      buf->ulFatherID = Node->ulFatherID;
+      if (p == kept - 1 && m > 0) {
+        // The page now ends at the new size: its bytes past it are gone for
+        // good, also after a remount that takes sizes from the page lengths.
+        kvfs_MemSet(buf->pData + m, pds - m, 0xFF);
+        if (buf->usLength > m) buf->usLength = (UINT16)m;
+      }
+      UINT8 batch = (INT32)p == lastToWrite ? KVFS_BATCH_END : KVFS_BATCH_CONTINUES;
+      if (kvfs_FlushPageBufToFlash(Dev, buf, fresh->ulBlockNum, p, buf->usState != KVFS_BUF_DIRTY, seq, batch) !=
+          KVFS_OK) {
+        writeFailed = TRUE;
+        ok = FALSE;
+      } else if (p == 0 && Type != KVFS_TYPE_DATA) {
+        fresh->ulNameSum = KvfsGet16(buf->pTag + KVFS_TAG_OFF_NAME_SUM);
+        newHeader = 0;
+      }
+      kvfs_PutBackBuf(Dev, buf);
     }
-    buf->ulFatherID = Node->ulFatherID;
-    if (p == kept - 1 && m > 0) {
-      // The page now ends at the new size: its bytes past it are gone for
-      // good, also after a remount that takes sizes from the page lengths.
-      kvfs_MemSet(buf->pData + m, pds - m, 0xFF);
-      if (buf->usLength > m) buf->usLength = (UINT16)m;
-    }
-    UINT8 batch = (INT32)p == lastToWrite ? KVFS_BATCH_END : KVFS_BATCH_CONTINUES;
-    if (kvfs_FlushPageBufToFlash(Dev, buf, fresh->ulBlockNum, p, buf->usState != KVFS_BUF_DIRTY, seq, batch) !=
-        KVFS_OK) {
-      writeFailed = TRUE;
+    if (ok || !writeFailed || attempt == 2) break;
+    kvfs_RetireFailedBlock(Dev, fresh);
+    writeFailed = FALSE;
+    fresh = kvfs_GetErased(Dev, Node);
+    if (fresh == NULL) {
       ok = FALSE;
-    } else if (p == 0 && Type != KVFS_TYPE_DATA) {
-      fresh->ulNameSum = KvfsGet16(buf->pTag + KVFS_TAG_OFF_NAME_SUM);
-      newHeader = 0;
+      break;
     }
-    kvfs_PutBackBuf(Dev, buf);
+    fresh->ulNameSum = Node->ulNameSum;
   }
   kvfs_PutBackBlockInfo(Dev, info);
   if (!ok) {
     KVFS_LOG(KVFS_LOG_ERROR, "[kvfs_CopyBlockToNew]:copy to new block error ?\n", 1, 2, 3, 4);
-    if (writeFailed) kvfs_RetireFailedBlock(Dev, fresh); else ReleaseBlock(Dev, fresh);
+    if (fresh != NULL) {
+      if (writeFailed) kvfs_RetireFailedBlock(Dev, fresh); else ReleaseBlock(Dev, fresh);
+    }
     kvfs_UndoSeq(Dev);
     // The cache may hold the shortened last page: the flash still has the old.
     DropPagesFrom(Dev, Node->ulFatherID, Node->ulObjectID, 0);
@@ -690,6 +708,7 @@ KVFS_STATUS kvfs_CopyBlockToNew(KVFS_DEVICE *Dev, KVFS_BLOCK_NODE *Node, UINT32 
   SwapEraseCounts(Dev, Node, fresh);
   SwapBlocks(Node, fresh);
   if (SetSize == 1) Node->ulSize = NewSize;
+  Node->ucCompact = 1;
   Node->ulNameSum = fresh->ulNameSum;
   Node->iHeaderPage = newHeader;
   fresh->iHeaderPage = -1;
@@ -847,6 +866,7 @@ KVFS_STATUS kvfs_RecoverDir(KVFS_DEVICE *Dev, KVFS_BLOCK_NODE *Node, KVFS_PAGE_B
       SwapEraseCounts(Dev, Node, fresh);
       SwapBlocks(Node, fresh);
       Node->iHeaderPage = 0;
+      Node->ucCompact = 1;
       kvfs_ExpireBlockInfoOfBlock(Dev, fresh->ulBlockNum);
       MarkBadBlock(Dev, fresh, KVFS_BAD_READ);
       return KVFS_OK;

@@ -119,6 +119,7 @@ typedef struct KVFS_BLOCK_NODE {
   struct KVFS_BLOCK_NODE *pHashNext;  // hash bucket, bad list or second list
   UINT8 ucWhere;         // KVFS_NODE_*
   UINT8 ucType;          // object type while used, else KVFS_TYPE_NONE
+  UINT8 ucCompact;       // page ID i at data page index i, each once: read directly
 } KVFS_BLOCK_NODE;
 
 typedef struct {

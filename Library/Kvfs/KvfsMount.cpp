@@ -64,6 +64,7 @@ typedef struct {
   UINT8 ucReadError;       // an unreadable page with written pages after it
   UINT8 ucBadType;
   UINT8 ucListed;          // named by the bad block table
+  UINT8 ucCompact;         // page ID i at index i throughout the completed part
   INT16 sCommitted;        // last page index of the last completed batch, -1 none
   INT16 sHeader;           // newest page ID 0 within the completed part, -1 none
   UINT16 usWritten;        // data pages written, unreadable ones included
@@ -165,6 +166,10 @@ static VOID ScanTags(KVFS_DEVICE *Dev, UINT32 Block, KVFS_SCAN *Scan, KVFS_SCAN_
   Scan->sHeader = -1;
   Scan->ulSize = 0;
   Scan->ulNameSum = 0;
+  Scan->ucCompact = 1;
+  for (INT32 i = 0; i <= Scan->sCommitted; i++) {
+    if (!Pages->pucReadable[i] || Pages->pulPageID[i] != (UINT32)i) Scan->ucCompact = 0;
+  }
   for (INT32 i = 0; i <= Scan->sCommitted; i++) {
     if (!Pages->pucReadable[i]) continue;
     UINT32 pid = Pages->pulPageID[i];
@@ -174,6 +179,11 @@ static VOID ScanTags(KVFS_DEVICE *Dev, UINT32 Block, KVFS_SCAN *Scan, KVFS_SCAN_
     }
     if (!newest) continue;
     UINT32 end = 0;
+    // Empty pages only hold a page ID's place in a block written in one go.
+    if (Pages->pusLength[i] == 0) {
+      if (pid == 0) Scan->sHeader = (INT16)i;
+      continue;
+    }
     if (Scan->ucType == KVFS_TYPE_FILE && pid > 0) end = (pid - 1) * pds + Pages->pusLength[i];
     if (Scan->ucType == KVFS_TYPE_DATA || Scan->ucType == KVFS_TYPE_BAD_TABLE) end = pid * pds + Pages->pusLength[i];
     if (end > Scan->ulSize) Scan->ulSize = end;
@@ -433,6 +443,7 @@ static VOID RepairBlock(KVFS_DEVICE *Dev, KVFS_BLOCK_NODE *Node, KVFS_SCAN *Scan
   Node->ulBlockNum ^= fresh->ulBlockNum;
   fresh->ulBlockNum ^= Node->ulBlockNum;
   Node->iHeaderPage = (Scan->ucType == KVFS_TYPE_DIR || Scan->ucType == KVFS_TYPE_FILE) ? 0 : -1;
+  Node->ucCompact = 1;
   if (Scan->ucReadError) {
     MarkBadBlock(Dev, fresh, KVFS_BAD_READ);
   } else {
@@ -507,6 +518,7 @@ static VOID BuildDevice(KVFS_DEVICE *Dev, KVFS_SCAN *Scans, KVFS_SCAN_PAGES *Pag
         node->ulSize = scan->ucType == KVFS_TYPE_DIR ? 0 : scan->ulSize;
         node->ulNameSum = scan->ulNameSum;
         node->iHeaderPage = scan->sHeader;
+        node->ucCompact = scan->ucCompact;
         kvfs_InsertToComEntry(Dev, node, scan->ucType);
         break;
       default:

@@ -442,6 +442,7 @@ static KVFS_STATUS FlushAppend(KVFS_DEVICE *Dev, KVFS_BLOCK_NODE *Node, UINT32 T
         return KVFS_ERR_FLUSH;
       }
     }
+    if (pid != next) Node->ucCompact = 0;
     KVFS_BLOCK_INFO *cached = kvfs_IsInBlockInfoList(Dev, Node->ulBlockNum);
     kvfs_ExpireBlockInfo(Dev, cached, (INT32)next);
     if (pid == 0 && (Type == KVFS_TYPE_DIR || Type == KVFS_TYPE_FILE)) {
@@ -561,6 +562,7 @@ static KVFS_STATUS FlushToNewBlock(KVFS_DEVICE *Dev, KVFS_BLOCK_NODE *Node, UINT
   Node->ulBlockNum = fresh->ulBlockNum;
   Node->ulNameSum = fresh->ulNameSum;
   Node->iHeaderPage = (Type == KVFS_TYPE_DIR || Type == KVFS_TYPE_FILE) ? 0 : -1;
+  Node->ucCompact = 1;
   fresh->ulBlockNum = oldBlock;
   fresh->iHeaderPage = -1;
   kvfs_ExpireBlockInfoOfBlock(Dev, Node->ulBlockNum);
@@ -596,6 +598,7 @@ static KVFS_STATUS FlushNewObject(KVFS_DEVICE *Dev, UINT32 Type, UINT32 FatherID
   fresh->ulFatherID = FatherID;
   fresh->ulObjectID = ObjectID;
   fresh->ulSize = 0;
+  fresh->ucCompact = 1;
   UINT32 pds = KvfsPds(Dev);
   for (KVFS_PAGE_BUF *b = Dev->pDirtyHead; b != NULL; b = b->pNext) {
     if (b->ulFatherID != FatherID || b->ulObjectID != ObjectID || b->ulPageID >= limit) continue;
@@ -876,7 +879,9 @@ UINT32 kvfs_pageRead(KVFS_DEVICE *Dev, UINT8 *Out, UINT32 Length, UINT32 Offset,
     if (header && Node->iHeaderPage >= 0 && (UINT32)Node->iHeaderPage < KvfsDataPages(Dev)) {
       index = Node->iHeaderPage;
       direct = TRUE;
-    } else if (Type == KVFS_TYPE_DATA && Node->ulSize == Dev->strAttr.ulBlockDataBytes) {
+    } else if (!header && Node->ucCompact) {
+      // Written in page ID order with no copy superseded: the page ID is
+      // its index (a full data block in particular), no tags needed.
       index = (INT32)PageID;
       direct = TRUE;
     } else {
