@@ -159,12 +159,19 @@ INT32 FindPageInBlock(KVFS_DEVICE *Dev, KVFS_BLOCK_INFO *Info, UINT32 PageID) {
 }
 
 UINT32 FreePageCount(KVFS_DEVICE *Dev, KVFS_BLOCK_INFO *Info) {
-  UINT32 count = 0;
-  for (INT32 i = (INT32)KvfsDataPages(Dev) - 1; i >= 0; i--) {
-    if (!IsPageErased(Dev, Info, (UINT32)i)) break;
-    count++;
+  // The written pages of a block are a prefix (pages go to the next free
+  // index; the mount rewrites a block with a gap), so the first erased
+  // index is found by halving: a handful of tags instead of a block's worth.
+  UINT32 low = 0, high = KvfsDataPages(Dev);  // the first erased index lies in [low, high]
+  while (low < high) {
+    UINT32 mid = low + (high - low) / 2;
+    if (IsPageErased(Dev, Info, mid)) {
+      high = mid;
+    } else {
+      low = mid + 1;
+    }
   }
-  return count;
+  return KvfsDataPages(Dev) - low;
 }
 
 BOOLEAN IsPageErased(KVFS_DEVICE *Dev, KVFS_BLOCK_INFO *Info, UINT32 Index) {

@@ -410,7 +410,9 @@ static KVFS_STATUS FlushAppend(KVFS_DEVICE *Dev, KVFS_BLOCK_NODE *Node, UINT32 T
     KVFS_LOG(KVFS_LOG_ERROR, "[kvfs_FlushAllPageBuf]:can't get free blockInfo ?\n", 1, 2, 3, 4);
     return KVFS_ERR_NO_BI_OR_BUF;
   }
-  if (kvfs_LoadBlockInfo(Dev, info, KVFS_ALL_PAGES, &Node->ulBitFlip) != KVFS_OK) {
+  // Only the tags that locate the end of the written part are read here;
+  // a block the pages do not fit into is not read any further.
+  if (kvfs_LoadBlockInfo(Dev, info, 0, &Node->ulBitFlip) != KVFS_OK) {
     KVFS_LOG(KVFS_LOG_ERROR, "[kvfs_FlushAllPageBuf]:kvfs_load block Info error? ?\n", 1, 2, 3, 4);
     kvfs_PutBackBlockInfo(Dev, info);
     return KVFS_ERR_BI_LOAD;
@@ -531,8 +533,12 @@ static KVFS_STATUS FlushToNewBlock(KVFS_DEVICE *Dev, KVFS_BLOCK_NODE *Node, UINT
   // Dirty pages past the size (written ahead of a size update) move too.
   INT32 high = HighestDirty(Dev, FatherID, ObjectID, PageLimit(Dev, Type));
   if (high + 1 > count) count = high + 1;
+  // The old block's tags are needed only for pages that are not dirty.
+  BOOLEAN allDirty = TRUE;
+  for (INT32 p = 0; p < count && allDirty; p++) allDirty = DirtyOf(Dev, FatherID, ObjectID, (UINT32)p) != NULL;
   KVFS_BLOCK_INFO *info = kvfs_GetBlockInfo(Dev, Node->ulBlockNum);
-  if (info == NULL || kvfs_LoadBlockInfo(Dev, info, KVFS_ALL_PAGES, &Node->ulBitFlip) != KVFS_OK) {
+  if (info == NULL ||
+      (!allDirty && kvfs_LoadBlockInfo(Dev, info, KVFS_ALL_PAGES, &Node->ulBitFlip) != KVFS_OK)) {
     if (info != NULL) kvfs_PutBackBlockInfo(Dev, info);
     PutErasedBlock(Dev, fresh);
     return FailFlush(Dev, KVFS_ERR_FLUSH);
