@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 
 #include "Core/RunControl.h"
 #include "KvfsTestSupport.h"
@@ -107,11 +108,23 @@ class KvfsPowerCutTest : public KvfsTest {
 
   void WritePages(uint32_t father, uint32_t first, uint32_t count, uint32_t seed, bool newObject) {
     for (uint32_t p = first; p < first + count; p++) {
-      ASSERT_EQ(Write(KVFS_TYPE_DATA, father, 1, p, Pattern(kPageSize, seed + p), 0, p + 1 == first + count,
+      ASSERT_EQ(Write(KVFS_TYPE_DATA, father, 1, p, PatternOf(seed + p), 0, p + 1 == first + count,
                       newObject && p == first),
                 kPageSize);
     }
   }
+
+  // Page patterns kept for the whole test: a run a power cut ends skips
+  // destructors, so the interrupted operations allocate nothing on the host.
+  const std::vector<uint8_t> &PatternOf(uint32_t seed) {
+    auto it = patterns.find(seed);
+    if (it == patterns.end()) it = patterns.emplace(seed, Pattern(kPageSize, seed)).first;
+    return it->second;
+  }
+  void Prepare(uint32_t first, uint32_t count) {
+    for (uint32_t seed = first; seed < first + count; seed++) PatternOf(seed);
+  }
+  std::map<uint32_t, std::vector<uint8_t>> patterns;
 };
 
 Scenario::Page DataPage(uint32_t father, uint32_t pageId, int before, int after) {
@@ -252,7 +265,8 @@ TEST_F(KvfsMountRulesTest, ATornLastPageIsDroppedWithoutRetiringTheBlock) {
   for (uint32_t p = 0; p < 3; p++) ASSERT_EQ(Write(KVFS_TYPE_DATA, 3, 1, p, Pattern(kPageSize, p), 0, 1, p == 0), kPageSize);
   uint32_t block = Node(KVFS_TYPE_DATA, 3, 1)->ulBlockNum;
   Chip().Faults().CutPowerAt(1, sim::NandPowerCutMode::Torn, sim::NandPowerCutTarget::Program);
-  sim::RunEnd end = sim::RunGuarded([&] { Write(KVFS_TYPE_DATA, 3, 1, 3, Pattern(kPageSize, 3), 0, 1); });
+  const std::vector<uint8_t> page = Pattern(kPageSize, 3);  // made before the run the cut ends
+  sim::RunEnd end = sim::RunGuarded([&] { Write(KVFS_TYPE_DATA, 3, 1, 3, page, 0, 1); });
   ASSERT_EQ(end.outcome, sim::RunOutcome::PowerCut);
   RestartAfterPowerCut();
   EXPECT_EQ(report.ulRepaired, 1u);
@@ -286,7 +300,8 @@ TEST_F(KvfsMountRulesTest, FactoryBadBlocksAreFoundByTheFormatAndKeptByTheTable)
   KVFS_BLOCK_NODE *erased = dev->astErased[0].pHead;
   uint32_t block = erased->ulBlockNum;
   Chip().Faults().CutPowerAt(1, sim::NandPowerCutMode::Torn, sim::NandPowerCutTarget::Program);
-  sim::RunEnd end = sim::RunGuarded([&] { Write(KVFS_TYPE_DATA, 4, 1, 0, Pattern(kPageSize, 4), 0, 1, 1); });
+  const std::vector<uint8_t> page = Pattern(kPageSize, 4);
+  sim::RunEnd end = sim::RunGuarded([&] { Write(KVFS_TYPE_DATA, 4, 1, 0, page, 0, 1, 1); });
   ASSERT_EQ(end.outcome, sim::RunOutcome::PowerCut);
   RestartAfterPowerCut();
   EXPECT_EQ(report.ulFormatted, 0u);
