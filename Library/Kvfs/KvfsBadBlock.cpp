@@ -6,6 +6,17 @@
 #include "Kvfs/KvfsHwEcc.h"
 #include "Kvfs/KvfsPageCache.h"
 
+// Frees the records of blocks that no object uses: block recovery moved the
+// object away, or the block is on the bad list already.
+static VOID FreeSettledRecords(KVFS_DEVICE *Dev) {
+  for (UINT32 i = 0; i < KVFS_PENDING_BAD_RECORDS; i++) {
+    KVFS_PENDING_BAD *rec = &Dev->astPending[i];
+    if (rec->ulBlockNum != KVFS_PENDING_FREE && kvfs_FindNodeByBlock(Dev, rec->ulBlockNum) == NULL) {
+      rec->ulBlockNum = KVFS_PENDING_FREE;
+    }
+  }
+}
+
 VOID kvfs_FindBadBlock(KVFS_DEVICE *Dev, UINT32 Block, UINT32 BadType) {
   if (Dev == NULL) {
     KVFS_LOG(KVFS_LOG_ERROR, "[kvfs_FindBadBlock]:input param error!pDev is null!\n\r", 1, 2, 3, 4);
@@ -27,8 +38,15 @@ VOID kvfs_FindBadBlock(KVFS_DEVICE *Dev, UINT32 Block, UINT32 BadType) {
   }
   if (slot == KVFS_PENDING_BAD_RECORDS) {
     KVFS_LOG(KVFS_LOG_ERROR, "[kvfs_FindBadBlock]:no space record the bad block!i=%d\n\r", slot, 2, 3, 4);
-    kvfs_RecoverBadBlock(Dev);
-    slot = 0;
+    // Records are found inside flushes and copies, where the full recovery
+    // pass could drop the very object being written. Only the records whose
+    // block no object uses any more are settled here; the full pass runs at
+    // the objects layer's safe points.
+    FreeSettledRecords(Dev);
+    for (UINT32 i = 0; i < KVFS_PENDING_BAD_RECORDS && slot == KVFS_PENDING_BAD_RECORDS; i++) {
+      if (Dev->astPending[i].ulBlockNum == KVFS_PENDING_FREE) slot = i;
+    }
+    if (slot == KVFS_PENDING_BAD_RECORDS) slot = 0;
   }
   Dev->astPending[slot].ulBlockNum = Block;
   Dev->astPending[slot].ulBadType = BadType;

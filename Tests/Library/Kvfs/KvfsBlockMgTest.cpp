@@ -267,3 +267,38 @@ TEST_F(KvfsBlockMgTest, ABlockWhoseProgramFailedIsNeverReused) {
 
 }  // namespace
 }  // namespace kvfstest
+
+namespace kvfstest {
+namespace {
+
+class KvfsPendingBadTest : public KvfsTest {};
+
+TEST_F(KvfsPendingBadTest, RecordsKeepTheWorstTypeAndASixthBlockNeverDropsAnObjectMidFlush) {
+  kvfs_FindBadBlock(dev, 3, KVFS_BAD_READ);
+  kvfs_FindBadBlock(dev, 3, KVFS_BAD_ERASE);
+  EXPECT_EQ(dev->astPending[0].ulBlockNum, 3u);
+  EXPECT_EQ(dev->astPending[0].ulBadType, (UINT32)KVFS_BAD_READ);
+  // An object whose block has a pending read failure stays while a flush
+  // runs; the records of blocks nobody uses make room.
+  ASSERT_EQ(Write(KVFS_TYPE_DATA, 5, 1, 0, Pattern(100, 5), 0, 1, 1), 100u);
+  uint32_t used = Node(KVFS_TYPE_DATA, 5, 1)->ulBlockNum;
+  for (KVFS_PENDING_BAD &rec : dev->astPending) rec.ulBlockNum = KVFS_PENDING_FREE;
+  kvfs_FindBadBlock(dev, used, KVFS_BAD_READ);
+  for (uint32_t b : {11u, 12u, 13u, 14u}) kvfs_FindBadBlock(dev, b, KVFS_BAD_WRITE);
+  kvfs_FindBadBlock(dev, 15, KVFS_BAD_WRITE);
+  EXPECT_NE(Node(KVFS_TYPE_DATA, 5, 1), nullptr);
+  EXPECT_EQ(dev->astPending[0].ulBlockNum, used);
+  EXPECT_EQ(dev->astPending[1].ulBlockNum, 15u);
+  // The objects layer's pass then retires the failing block.
+  kvfs_RecoverBadBlock(dev);
+  EXPECT_EQ(Node(KVFS_TYPE_DATA, 5, 1), nullptr);
+  EXPECT_EQ(kvfs_NodeOfBlock(dev, used)->ucWhere, KVFS_NODE_BAD);
+  for (const KVFS_PENDING_BAD &rec : dev->astPending) EXPECT_EQ(rec.ulBlockNum, KVFS_PENDING_FREE);
+  EXPECT_EQ(dev->ulBadChanged, 0u) << "the table was written";
+  Remount();
+  EXPECT_EQ(dev->ulBadCount, 1u);
+  ExpectConsistent();
+}
+
+}  // namespace
+}  // namespace kvfstest
