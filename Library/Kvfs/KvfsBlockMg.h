@@ -72,8 +72,8 @@ KVFS_STATUS kvfs_RecoverDir(KVFS_DEVICE *Dev, KVFS_BLOCK_NODE *Node, KVFS_PAGE_B
 typedef UINT32 (*KVFS_NOW_FN)(VOID);
 extern KVFS_NOW_FN g_pfnKvfsNow;
 
-// Batch byte of copy page Index of a block whose written pages end at
-// LastWritten and whose last completed batch ends at LastCommitted.
+// Batch byte of page Index in a copy of a block whose last completed batch
+// ends at LastCommitted: the copy completes exactly what the original did.
 UINT8 kvfs_CopyBatchByte(INT32 Index, INT32 LastCommitted);
 // Highest data page index below Limit whose tag closes a batch, or -1.
 INT32 kvfs_LastCommittedIndex(KVFS_BLOCK_INFO *Info, INT32 Limit);

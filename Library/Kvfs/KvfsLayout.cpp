@@ -58,7 +58,13 @@ INT32 kvfs_BlockPosition(CONST KVFS_DEVICE *Dev, UINT32 Block) {
 KVFS_BLOCK_NODE *kvfs_NodeOfBlock(KVFS_DEVICE *Dev, UINT32 Block) {
   INT32 pos = kvfs_BlockPosition(Dev, Block);
   if (pos < 0 || Dev->pNodes == NULL || (UINT32)pos >= Dev->ulNodeCount) return NULL;
-  return &Dev->pNodes[pos];
+  // The mount gives node i the block at position i; copies exchange block
+  // numbers between nodes afterwards.
+  if (Dev->pNodes[pos].ulBlockNum == Block) return &Dev->pNodes[pos];
+  for (UINT32 i = 0; i < Dev->ulNodeCount; i++) {
+    if (Dev->pNodes[i].ulBlockNum == Block) return &Dev->pNodes[i];
+  }
+  return NULL;
 }
 
 UINT32 kvfs_BlockState(KVFS_DEVICE *Dev, UINT32 Block) {

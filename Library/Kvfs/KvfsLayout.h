@@ -282,8 +282,9 @@ VOID kvfs_ReleaseDevice(KVFS_DEVICE *Dev);
 
 // ---- Blocks ----
 BOOLEAN kvfs_BlockInRange(CONST KVFS_DEVICE *Dev, UINT32 Block);
-// Position of the block in the device's ranges (index into pNodes), or -1.
+// Position of the block in the device's ranges, or -1.
 INT32 kvfs_BlockPosition(CONST KVFS_DEVICE *Dev, UINT32 Block);
+// The node that describes the block now, or NULL.
 KVFS_BLOCK_NODE *kvfs_NodeOfBlock(KVFS_DEVICE *Dev, UINT32 Block);
 // Block state from its first two data pages: 0xE0 bad, 0xFF erased, 1 used.
 UINT32 kvfs_BlockState(KVFS_DEVICE *Dev, UINT32 Block);

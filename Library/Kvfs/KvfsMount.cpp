@@ -72,7 +72,7 @@ typedef struct {
   UINT32 ulSeq;
   UINT32 ulFather;
   UINT32 ulObject;
-  UINT32 ulSize;           // extent of the newest copies (Part of the node's size)
+  UINT32 ulSize;           // end of the last non-empty newest page (the node size)
   UINT32 ulNameSum;
 } KVFS_SCAN;
 
