@@ -11,6 +11,7 @@
 #include "Devices/NandChip.h"
 #include "Devices/NandController.h"
 #include "Devices/OamUart.h"
+#include "Devices/Ofs1Folder.h"
 #include "Devices/SysCtrl.h"
 
 namespace sim {
@@ -46,6 +47,11 @@ Board::Board(const std::string &directory, const BoardSettings &settings)
   boardId = std::make_unique<BoardIdRegister>(settings_.boardId);
   bus.Map("board ID", kBoardIdRegisterBase, kBoardIdRegisterSize, boardId.get());
   ApplyPlug(settings_.oamPlug, oamUart->Plug());
+  // "ofs1:" time stamps come from the board clock: the setting at power-on
+  // plus the time the board has run.
+  ofs1 = std::make_unique<Ofs1Folder>(directory.empty() ? "" : BoardFilePath(directory, kOfs1Folder), [this] {
+    return BoardClockSeconds(settings_.clock) + uint32_t(clock.NowNs() / 1000000000u);
+  });
 
   Activate();
   // Protocols the platform firmware provides before any driver loads.

@@ -22,6 +22,7 @@ class FlashAccessProtocol;
 class NandChip;
 class NandController;
 class BoardIdRegister;
+class Ofs1Folder;
 
 // Addresses of the memory console log the first-stage boot code leaves.
 constexpr uint32_t kMemLogDescriptorPointer = 0x2FF00094u;
@@ -62,6 +63,7 @@ class Board {
   std::unique_ptr<NandChip> nandChip;  // chip type from settings.nandDeviceCode
   std::unique_ptr<NandController> nandController;
   std::unique_ptr<BoardIdRegister> boardId;  // from settings.boardId
+  std::unique_ptr<Ofs1Folder> ofs1;  // files of "ofs1:": folder kOfs1Folder, or a temporary one
 
  private:
   std::string directory_;
@@ -73,5 +75,6 @@ class Board {
 constexpr const char *kBoardSettingsFile = "board.txt";
 constexpr const char *kBootFlashFile = "bootflash.bin";
 constexpr const char *kNandImageFile = "nand.img";
+constexpr const char *kOfs1Folder = "ofs1";
 
 }  // namespace sim
