@@ -59,6 +59,10 @@ Board::Board(const std::string &directory, const BoardSettings &settings)
   EFI_STATUS status = core.BootServices()->InstallProtocolInterface(&flashHandle, &gFlashAccessProtocolGuid,
                                                                      EFI_NATIVE_INTERFACE, flashAccess->Interface());
   if (EFI_ERROR(status)) throw std::runtime_error("cannot install the flash access protocol");
+  EFI_HANDLE ofs1Handle = nullptr;
+  status = core.BootServices()->InstallProtocolInterface(&ofs1Handle, &gBoardFileDeviceProtocolGuid,
+                                                         EFI_NATIVE_INTERFACE, ofs1->Protocol());
+  if (EFI_ERROR(status)) throw std::runtime_error("cannot install the ofs1 file device");
 }
 
 Board::~Board() {

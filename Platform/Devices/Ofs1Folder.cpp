@@ -62,6 +62,7 @@ uint32_t BoardClockSeconds(const std::string &setting) {
 
 Ofs1Folder::Ofs1Folder(const std::string &folder, TimeSource now) : now_(std::move(now)) {
   device_.owner = this;
+  protocol_ = BOARD_FILE_DEVICE_PROTOCOL{"ofs1:", &Funcs(), &device_.header};
   if (folder.empty()) {
     std::string pattern = (fs::temp_directory_path() / "ofs1-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a temporary ofs1 folder");

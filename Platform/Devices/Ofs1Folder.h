@@ -12,6 +12,7 @@
 #include <string>
 
 #include <Library/IoSystemLib.h>
+#include <Protocol/BoardFileDevice.h>
 
 namespace sim {
 
@@ -31,6 +32,8 @@ class Ofs1Folder {
   // then IosDevAdd(Device(), "ofs1:", driver number).
   static const IOS_DRIVER_FUNCS &Funcs();
   IOS_DEV_HDR *Device() { return &device_.header; }
+  // The same, as the board publishes it for the firmware's start-up.
+  BOARD_FILE_DEVICE_PROTOCOL *Protocol() { return &protocol_; }
 
   const std::filesystem::path &Folder() const { return root_; }
   // Files and directories open through this device.
@@ -60,6 +63,7 @@ class Ofs1Folder {
   static INT32 Ioctl(INTN value, INT32 function, INTN argument);
 
   DeviceRecord device_{};
+  BOARD_FILE_DEVICE_PROTOCOL protocol_{};
   std::filesystem::path root_;
   bool temporary_ = false;
   TimeSource now_;

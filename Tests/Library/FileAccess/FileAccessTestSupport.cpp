@@ -1,8 +1,8 @@
 #include "FileAccessTestSupport.h"
 
 #include "Devices/Ofs1Folder.h"
-#include "FileAccess/MfsDriver.h"
-#include "FileAccess/TffsProtocol.h"
+
+#include "FileAccess/FileAccessStart.h"
 
 #include <Library/IoSystemLib.h>
 
@@ -10,13 +10,9 @@ namespace simtest {
 
 void FileAccessTest::SetUp() {
   BoardTest::SetUp();
-  IosInit();
-  ASSERT_EQ(MfsDevCreate(MFS_DEVICE_NAME), 0);
-  INT32 driver = IosDrvInstall(&sim::Ofs1Folder::Funcs());
-  ASSERT_GE(driver, 0);
-  ASSERT_EQ(IosDevAdd(board->ofs1->Device(), "ofs1:", driver), 0);
+  // As at power-up: the board has published "ofs1:".
   EFI_HANDLE handle = nullptr;
-  ASSERT_EQ(TffsDriverProtocolInstall(&handle), EFI_SUCCESS);
+  ASSERT_EQ(FileAccessStart(&handle), EFI_SUCCESS);
 }
 
 void FileAccessTest::TearDown() {
