@@ -23,8 +23,10 @@ INT32 FileRecreate(INT32 *Kind, CONST CHAR8 *Path) {
   INT32 Descriptor = FileOpen(Kind, Path, FS_O_RDWR, 0);
   if (Descriptor == -1) {
     DebugPrint(DEBUG_ERROR, "open file %a fail, start create it!\n", Path);
-    // A path without a known prefix left the kind unset.
-    Descriptor = Kind == NULL ? -1 : FileCreate(*Kind, Path, FS_O_RDWR);
+    // A path without a known prefix left the kind unset, and tffs would
+    // create it on the default device: nothing is created then.
+    BOOLEAN Known = Kind != NULL && FileSystemSelect(Path) != FILE_SELECT_BAD_PATH;
+    Descriptor = Known ? FileCreate(*Kind, Path, FS_O_RDWR) : -1;
   } else {
     INT32 Result = FileClose(*Kind, Descriptor);
     if (Result < 0) {

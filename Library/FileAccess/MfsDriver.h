@@ -1,6 +1,7 @@
 // "mfs:", a RAM file system that lives for one power-up: a flat directory
 // of files held in boot-services pool memory, served through the I/O
-// system's driver interface.
+// system's driver interface. It is firmware, not board code: its storage is
+// the firmware's own memory, which a reset or power cut loses with it.
 #ifndef FILEACCESS_MFS_DRIVER_H_
 #define FILEACCESS_MFS_DRIVER_H_
 

@@ -188,6 +188,16 @@ TEST_F(FileApiTest, RecreateLeavesAnEmptyOpenFile) {
   }
 }
 
+TEST_F(FileApiTest, RecreateCreatesNothingForAnUnknownPrefix) {
+  INT32 kind = FS_KIND_TFFS;
+  EXPECT_EQ(FileRecreate(&kind, "/r.txt"), -1);
+  EXPECT_EQ(Printed(),
+            "[nL]:input parameter ERROR!\n"
+            "open file /r.txt fail, start create it!\n"
+            "create filesystem.................................failed\n");
+  EXPECT_TRUE(std::filesystem::is_empty(board->ofs1->Folder())) << "not made on the default device";
+}
+
 // The old descriptor is closed already: a failing close or delete makes
 // the answer -1, never that descriptor.
 TEST_F(FileApiTest, RecreateFailsWhenTheOldFileStays) {
