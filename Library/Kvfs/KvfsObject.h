@@ -122,6 +122,9 @@ VOID kvfs_ForgetObjects(VOID);
 KVFS_STATUS kvfs_UnmountObjects(KVFS_DEVICE *Dev);
 // Seconds since 1970 from the board clock (0 when it cannot be read).
 UINT32 kvfs_Now(VOID);
+// The time objects are stamped with: the clock hook of the core
+// (g_pfnKvfsNow, kvfs_Now unless replaced), 0 without one.
+UINT32 kvfs_ObjectTime(VOID);
 
 // ---- Paths (KvfsObjectPath.cpp) ----
 typedef struct {

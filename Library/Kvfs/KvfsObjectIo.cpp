@@ -221,7 +221,7 @@ INT32 kvfs_write(INT32 HandleNum, CONST VOID *Buffer, UINT32 Length) {
   if (written < 0) return -1;
   handle->ulPosition = position + (UINT32)written;
   obj->ulModified = 1;
-  obj->ulModifyTime = kvfs_Now();
+  obj->ulModifyTime = kvfs_ObjectTime();
   return written;
 }
 
@@ -310,7 +310,7 @@ KVFS_STATUS kvfs_TruncateObject(KvfsObject *Object, UINT32 NewSize) {
   }
   kvfs_RecoverBadBlock(dev);
   Object->ulModified = 1;
-  Object->ulModifyTime = kvfs_Now();
+  Object->ulModifyTime = kvfs_ObjectTime();
   KVFS_LOG(KVFS_LOG_ERROR, "[kvfs_TruncateObject]: Truncation ok remain is %d \n", NewSize, 2, 3, 4);
   return KVFS_OK;
 }

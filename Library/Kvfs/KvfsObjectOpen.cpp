@@ -208,7 +208,7 @@ KVFS_STATUS kvfs_CreateObjectUnder(KvfsObject *Object) {
     return KVFS_ERR_NO_MEMORY;
   }
   kvfs_MemSet(header, KVFS_SCRATCH_BYTES, 0);
-  UINT32 now = kvfs_Now();
+  UINT32 now = kvfs_ObjectTime();
   KvfsPut32(header + KVFS_HDR_OFF_TYPE, Object->ulType == KVFS_TYPE_DIR ? KVFS_HDR_TYPE_DIR : KVFS_HDR_TYPE_FILE);
   KvfsPut32(header + KVFS_HDR_OFF_CTIME, now);
   KvfsPut32(header + KVFS_HDR_OFF_MTIME, now);

@@ -115,8 +115,10 @@ UINT32 kvfs_Now(VOID) {
 VOID kvfs_ObjectsInit(VOID) {
   g_pfnKvfsOpenObjectUsesId = OpenObjectUsesId;
   g_pfnKvfsUpdateDirName = DirNameHook;
-  g_pfnKvfsNow = kvfs_Now;
+  if (g_pfnKvfsNow == NULL) g_pfnKvfsNow = kvfs_Now;
 }
+
+UINT32 kvfs_ObjectTime(VOID) { return g_pfnKvfsNow != NULL ? g_pfnKvfsNow() : 0; }
 
 VOID kvfs_ForgetObjects(VOID) {
   kvfs_MemSet(s_astHandles, sizeof(s_astHandles), 0);

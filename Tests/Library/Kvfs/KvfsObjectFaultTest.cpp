@@ -72,12 +72,40 @@ TEST_F(KvfsObjectFaults, AWriteThatCannotGoOnIsNegative) {
     if (result != INT32(chunk.size())) break;
   }
   EXPECT_EQ(result, -1) << "a full card ends the writes with -1, not a short count";
+  EXPECT_EQ(Create("cfcard:/more"), -1);
+  EXPECT_NE(Console().find("Insufficient space, please check!\n"), std::string::npos);
   INT32 size = Seek(fd, 0, FS_SEEK_END);
   EXPECT_GT(size, 0);
   Close(fd);
   EXPECT_EQ(Delete("cfcard:/fill"), 0);
   ExpectNoLeaks();
   ASSERT_TRUE(WriteFile("cfcard:/after", Pattern(10000, 6)));  // the space came back
+}
+
+TEST_F(KvfsObjectFaults, AFileThatRecoveryDroppedIsCorruptUntilClosed) {
+  const uint32_t first = (PagesPerBlock() - 4) * dev->ulPageDataLen;
+  ASSERT_TRUE(WriteFile("cfcard:/lost", Pattern(first + 1000, 8)));
+  RestartCard();
+  INT32 fd = Open("cfcard:/lost");
+  ASSERT_GE(fd, 0);
+  UINT32 id = kvfs_GetHandle(fd)->pObject->ulObjectID;
+  KVFS_BLOCK_NODE *data = Node(KVFS_TYPE_DATA, id, 1);
+  ASSERT_NE(data, nullptr);
+  Chip().Faults().MakeUncorrectable(sim::NandUnit::Block(data->ulBlockNum));
+  ASSERT_EQ(Seek(fd, INT32(first), FS_SEEK_SET), INT32(first));
+  INT32 result = 0;
+  Read(fd, 1000, &result);
+  EXPECT_EQ(result, -1);
+  Chip().Faults().Clear();
+  g_iKvfsErrNo = 0;
+  EXPECT_EQ(Write(fd, {1, 2, 3}), -1);
+  EXPECT_EQ(g_iKvfsErrNo, int32_t(0x80008070));
+  FileInfoRecord info;
+  StatRecord stat{};
+  EXPECT_EQ(kvfs->Fstat(kvfs, fd, &info, &stat), -1);
+  EXPECT_EQ(Close(fd), 0);
+  ExpectNoLeaks();
+  EXPECT_EQ(Open("cfcard:/lost"), -1);
 }
 
 }  // namespace

@@ -363,6 +363,44 @@ TEST_F(KvfsObjectStat, FileDirectoryAndRoot) {
   EXPECT_EQ(kvfs->Fstat(kvfs, 7, &info, &stat), int32_t(0x46000006));
 }
 
+UINT32 g_testNow = 0;
+UINT32 TestNow() { return g_testNow; }
+
+TEST_F(KvfsObjectStat, ModificationTimeReachesTheHeaderAtClose) {
+  g_pfnKvfsNow = TestNow;
+  g_testNow = 100;
+  ASSERT_TRUE(WriteFile("cfcard:/t", Bytes("a")));
+  auto times = [&](UINT32 *modify, UINT32 *change) {
+    INT32 fd = Open("cfcard:/t", FS_O_RDONLY);
+    ASSERT_GE(fd, 0);
+    FileInfoRecord info;
+    StatRecord stat{};
+    ASSERT_EQ(kvfs->Fstat(kvfs, fd, &info, &stat), 0);
+    *modify = stat.ulModifyTime;
+    *change = stat.ulChangeTime;
+    EXPECT_EQ(Close(fd), 0);
+  };
+  UINT32 modify = 0, change = 0;
+  times(&modify, &change);
+  EXPECT_EQ(modify, 100u);
+  EXPECT_EQ(change, 100u);
+  g_testNow = 200;
+  INT32 fd = Open("cfcard:/t");
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(Write(fd, Bytes("b")), 1);
+  g_testNow = 250;
+  EXPECT_EQ(Close(fd), 0);
+  times(&modify, &change);
+  EXPECT_EQ(modify, 200u);  // the time of the write, stored by the close
+  EXPECT_EQ(change, 100u);
+  g_testNow = 300;  // a read-only open and close changes nothing
+  times(&modify, &change);
+  EXPECT_EQ(modify, 200u);
+  RestartCard();
+  times(&modify, &change);
+  EXPECT_EQ(modify, 200u);
+}
+
 using KvfsDriverEntries = KvfsObjectTest;
 
 TEST_F(KvfsDriverEntries, CreateAndMkdirRefuseWhatExists) {

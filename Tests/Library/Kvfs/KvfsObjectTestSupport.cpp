@@ -29,6 +29,7 @@ void KvfsObjectTest::TearDown() {
     EXPECT_EQ(board->core.PoolBytesInUse(), poolBaseline) << "pool bytes leaked";
   }
   kvfs_ForgetObjects();
+  g_pfnKvfsNow = kvfs_Now;  // a test may have set its own clock
   KvfsTest::TearDown();
 }
 
