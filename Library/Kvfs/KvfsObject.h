@@ -175,6 +175,7 @@ UINTN kvfs_DirNameSlabBytes(KVFS_DEVICE *Dev);
 
 // ---- Listing (KvfsObjectFind.cpp) ----
 KVFS_STATUS kvfs_GetObjectInfo(KVFS_DEVICE *Dev, KVFS_BLOCK_NODE *Node, UINT32 Type, UINT8 *Record);
+KVFS_STATUS kvfs_LoadObjectInfo(KVFS_DEVICE *Dev, KVFS_BLOCK_NODE *Node, UINT32 Type, UINT8 *Record);
 // Record: 456 bytes (header, size, object ID). Name: at least 100 bytes.
 KVFS_STATUS kvfs_FindFirstObject(KvfsHandle *Handle, CHAR8 *Name, UINT8 *Record);
 KVFS_STATUS kvfs_FindNextObject(KvfsHandle *Handle, CHAR8 *Name, UINT8 *Record);

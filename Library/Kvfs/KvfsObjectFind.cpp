@@ -26,6 +26,10 @@ KVFS_STATUS kvfs_GetObjectInfo(KVFS_DEVICE *Dev, KVFS_BLOCK_NODE *Node, UINT32 T
   return KVFS_OK;
 }
 
+KVFS_STATUS kvfs_LoadObjectInfo(KVFS_DEVICE *Dev, KVFS_BLOCK_NODE *Node, UINT32 Type, UINT8 *Record) {
+  return kvfs_GetObjectInfo(Dev, Node, Type, Record);
+}
+
 static VOID CopyName(CHAR8 *Out, CONST CHAR8 *Name) {
   UINT32 i = 0;
   for (; i < KVFS_LIST_NAME_MAX && Name[i] != 0; i++) Out[i] = Name[i];

@@ -21,8 +21,6 @@ enum {
 #define KVFS_STAT_MODE_DIR 0x4000
 #define KVFS_STAT_PERMISSIONS 0x1FF
 
-KVFS_STATUS kvfs_GetObjectInfo(KVFS_DEVICE *Dev, KVFS_BLOCK_NODE *Node, UINT32 Type, UINT8 *Record);
-
 INT32 kvfs_statGet(INT32 HandleNum, UINT8 *Record, UINT32 *Stat) {
   KvfsHandle *handle = kvfs_GetHandle(HandleNum);
   if (handle == NULL) {

@@ -258,6 +258,38 @@ TEST_F(KvfsObjectDelete, DeletingAFileWithDataBlocksFreesThemAll) {
   EXPECT_EQ(dev->ulErasedCount, erased);
 }
 
+TEST_F(KvfsObjectDelete, AReadOnlyObjectOpensOnlyForReadingAndStays) {
+  ASSERT_TRUE(WriteFile("cfcard:/ro", Bytes("fixed")));
+  // Set the read-only attribute bit in the stored header.
+  INT32 fd = Open("cfcard:/ro", FS_O_RDONLY);
+  ASSERT_GE(fd, 0);
+  KvfsObject *obj = kvfs_GetHandle(fd)->pObject;
+  std::vector<uint8_t> header(KVFS_OBJECT_HEADER_BYTES);
+  ASSERT_EQ(kvfs_pageRead(dev, header.data(), KVFS_OBJECT_HEADER_BYTES, 0, KVFS_TYPE_FILE, 0, obj->pNode),
+            KVFS_OBJECT_HEADER_BYTES);
+  header[16] |= KVFS_ATTR_RDONLY;
+  ASSERT_EQ(kvfs_pageWrite(dev, obj, header.data(), KVFS_OBJECT_HEADER_BYTES, 0, 0, KVFS_TYPE_FILE, obj->ulFatherID,
+                           obj->ulObjectID, 1, 0),
+            KVFS_OBJECT_HEADER_BYTES);
+  ASSERT_EQ(Close(fd), 0);
+  for (INT32 flags : {FS_O_WRONLY, FS_O_RDWR, FS_O_RDWR | FS_O_TRUNC}) {
+    g_iKvfsErrNo = 0;
+    EXPECT_EQ(Open("cfcard:/ro", flags), -1) << flags;
+    EXPECT_EQ(g_iKvfsErrNo, int32_t(0x8000806C));
+  }
+  g_iKvfsErrNo = 0;
+  EXPECT_EQ(Delete("cfcard:/ro"), -1);
+  EXPECT_EQ(g_iKvfsErrNo, int32_t(0x8000806C));
+  fd = Open("cfcard:/ro", FS_O_RDONLY);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(Read(fd, 100), Bytes("fixed"));
+  FileInfoRecord info;
+  StatRecord stat{};
+  EXPECT_EQ(kvfs->Fstat(kvfs, fd, &info, &stat), 0);
+  EXPECT_EQ(stat.ulAttributes, UINT32(KVFS_ATTR_RDONLY));
+  EXPECT_EQ(Close(fd), 0);
+}
+
 using KvfsObjectListing = KvfsObjectTest;
 
 TEST_F(KvfsObjectListing, DotsThenDirectoriesThenFiles) {
