@@ -88,6 +88,12 @@ static KVFS_STATUS NextEntry(KvfsHandle *Handle, CHAR8 *Name, UINT8 *Record) {
       }
       candidate = tables[Handle->ulPhase][Handle->ulBucket].pHead;
     }
+    // A node that left its table since it was copied ends its chain.
+    UINT32 type = Handle->ulPhase == 0 ? KVFS_TYPE_DIR : KVFS_TYPE_FILE;
+    if (candidate->ucWhere != KVFS_NODE_USED || candidate->ucType != type) {
+      candidate = NULL;
+      continue;
+    }
     if (candidate->ulFatherID == dirId) break;
     candidate = candidate->pHashNext;
   }

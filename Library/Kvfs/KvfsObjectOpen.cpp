@@ -237,6 +237,15 @@ KVFS_STATUS kvfs_CreateObjectUnder(KvfsObject *Object) {
   return KVFS_OK;
 }
 
+// The two kvfs_open messages print the path with "%s", a wide string: they
+// get a wide copy rather than the narrow path itself.
+static CONST CHAR16 *WidePath(CONST CHAR8 *Path, CHAR16 *Wide) {
+  UINTN i = 0;
+  for (; i < KVFS_PATH_BUF - 1 && Path[i] != 0; i++) Wide[i] = (CHAR16)(UINT8)Path[i];
+  Wide[i] = 0;
+  return Wide;
+}
+
 // Takes the first free handle of the device; -1 when none is free.
 static INT32 FreeHandleIndex(UINT32 DevNum) {
   KvfsHandle *table = kvfs_HandleTable(DevNum);
@@ -296,7 +305,8 @@ static INT32 OpenOnDevice(KVFS_DEVICE *Dev, CONST CHAR8 *Path, UINT32 Flags, UIN
     if (!(h->ulFlags & KVFS_HANDLE_IN_USE) || h->pObject == NULL) continue;
     if (h->pObject->ulFatherID != obj->ulFatherID || h->pObject->ulObjectID != obj->ulObjectID) continue;
     if ((Flags & KVFS_O_EXCL) || (h->ulFlags & KVFS_HANDLE_EXCL)) {
-      KVFS_LOG(KVFS_LOG_ERROR, "[kvfs_open]:open file  %s denied\n", path, 2, 3, 4);
+      CHAR16 wide[KVFS_PATH_BUF];
+      KVFS_LOG(KVFS_LOG_ERROR, "[kvfs_open]:open file  %s denied\n", WidePath(path, wide), 2, 3, 4);
       g_iKvfsErrNo = KVFS_ENO_ACCESS;
       kvfs_PutObject(obj);
       return -1;
@@ -326,7 +336,8 @@ static INT32 OpenOnDevice(KVFS_DEVICE *Dev, CONST CHAR8 *Path, UINT32 Flags, UIN
     if (obj->useCount == 0) kvfs_PutObject(obj);
     kvfs_PutHandle(handle);
     KVFS_LOG(KVFS_LOG_ERROR, "[kvfs_open]:Truncate object 0x%x error\n", obj, 2, 3, 4);
-    KVFS_LOG(KVFS_LOG_ERROR, "[kvfs_open]:open  file directory %s   error\n", path, 2, 3, 4);
+    CHAR16 wide[KVFS_PATH_BUF];
+    KVFS_LOG(KVFS_LOG_ERROR, "[kvfs_open]:open  file directory %s   error\n", WidePath(path, wide), 2, 3, 4);
     return -1;
   }
   return (INT32)((devNum << 16) | (UINT32)index);

@@ -93,6 +93,7 @@ TEST_F(KvfsObjectOpens, ExclusiveOpensAreDeniedBothWays) {
     g_iKvfsErrNo = 0;
     EXPECT_EQ(kvfs_open("cfcard//f", KVFS_O_RDWR | (exclusiveFirst ? 0 : KVFS_O_EXCL), 0x600, dev->usDevNum), -1);
     EXPECT_EQ(g_iKvfsErrNo, int32_t(0x8000806C));
+    EXPECT_NE(Console().find("[kvfs_open]:open file  cfcard//f denied\n"), std::string::npos);
     EXPECT_EQ(kvfs_ObjectsInUse(dev->usDevNum), 1u);
     EXPECT_EQ(kvfs_close(first), 0);
   }
