@@ -39,14 +39,14 @@ static VOID PutRepeated(PRINT_OUTPUT *Out, CHAR8 Character, UINTN Count) {
   for (UINTN Index = 0; Index < Count && !OutputFull(Out); Index++) PutChar(Out, Character);
 }
 
-static UINTN PaddingFor(CONST FIELD_SPEC *Spec, UINTN Length) {
-  return Spec->Width > Length ? Spec->Width - Length : 0;
+static UINTN PaddingFor(CONST FIELD_SPEC *Field, UINTN Length) {
+  return Field->Width > Length ? Field->Width - Length : 0;
 }
 
 // A string field: ASCII or UCS-2 text, cut to the precision, padded with
 // blanks to the width. UCS-2 characters are narrowed to their low byte.
-static VOID PutStringField(PRINT_OUTPUT *Out, CONST FIELD_SPEC *Spec, CONST VOID *Text, BOOLEAN Wide) {
-  UINTN MaxLength = Spec->HasPrecision ? Spec->Precision : (UINTN)-1;
+static VOID PutStringField(PRINT_OUTPUT *Out, CONST FIELD_SPEC *Field, CONST VOID *Text, BOOLEAN Wide) {
+  UINTN MaxLength = Field->HasPrecision ? Field->Precision : (UINTN)-1;
   UINTN Length;
   if (Wide) {
     CONST CHAR16 *WideText = (CONST CHAR16 *)Text;
@@ -56,18 +56,18 @@ static VOID PutStringField(PRINT_OUTPUT *Out, CONST FIELD_SPEC *Spec, CONST VOID
     Length = AsciiStrnLen((CONST CHAR8 *)Text, MaxLength);
   }
 
-  UINTN Padding = PaddingFor(Spec, Length);
-  if ((Spec->Flags & FLAG_LEFT_JUSTIFY) == 0) PutRepeated(Out, ' ', Padding);
+  UINTN Padding = PaddingFor(Field, Length);
+  if ((Field->Flags & FLAG_LEFT_JUSTIFY) == 0) PutRepeated(Out, ' ', Padding);
   for (UINTN Index = 0; Index < Length && !OutputFull(Out); Index++) {
     CHAR8 Character = Wide ? (CHAR8)(((CONST CHAR16 *)Text)[Index] & 0xFF) : ((CONST CHAR8 *)Text)[Index];
     PutChar(Out, Character);
   }
-  if ((Spec->Flags & FLAG_LEFT_JUSTIFY) != 0) PutRepeated(Out, ' ', Padding);
+  if ((Field->Flags & FLAG_LEFT_JUSTIFY) != 0) PutRepeated(Out, ' ', Padding);
 }
 
 // A number field: sign, digits (at least the precision, or up to the width
 // with zero padding), thousands separators for decimal, blank padding.
-static VOID PutNumberField(PRINT_OUTPUT *Out, CONST FIELD_SPEC *Spec, UINT64 Magnitude, BOOLEAN Negative,
+static VOID PutNumberField(PRINT_OUTPUT *Out, CONST FIELD_SPEC *Field, UINT64 Magnitude, BOOLEAN Negative,
                            BOOLEAN Signed, UINT32 Radix, BOOLEAN UpperCase) {
   CHAR8 Digits[PRINT_MAX_DIGITS];
   UINTN DigitCount = ValueToDigits(Magnitude, Radix, UpperCase, Digits);
@@ -75,30 +75,30 @@ static VOID PutNumberField(PRINT_OUTPUT *Out, CONST FIELD_SPEC *Spec, UINT64 Mag
   CHAR8 Sign = 0;
   if (Negative) {
     Sign = '-';
-  } else if (Signed && (Spec->Flags & FLAG_PLUS_SIGN) != 0) {
+  } else if (Signed && (Field->Flags & FLAG_PLUS_SIGN) != 0) {
     Sign = '+';
-  } else if (Signed && (Spec->Flags & FLAG_BLANK_SIGN) != 0) {
+  } else if (Signed && (Field->Flags & FLAG_BLANK_SIGN) != 0) {
     Sign = ' ';
   }
   UINTN SignLength = Sign != 0 ? 1 : 0;
-  BOOLEAN Commas = Radix == 10 && (Spec->Flags & FLAG_COMMA) != 0;
+  BOOLEAN Commas = Radix == 10 && (Field->Flags & FLAG_COMMA) != 0;
 
   UINTN Positions = DigitCount;
-  if (Spec->HasPrecision && Spec->Precision > Positions) Positions = Spec->Precision;
-  BOOLEAN ZeroPad = (Spec->Flags & (FLAG_ZERO_PAD | FLAG_LEFT_JUSTIFY)) == FLAG_ZERO_PAD && !Spec->HasPrecision && !Commas;
-  if (ZeroPad && Spec->Width > SignLength + Positions) Positions = Spec->Width - SignLength;
+  if (Field->HasPrecision && Field->Precision > Positions) Positions = Field->Precision;
+  BOOLEAN ZeroPad = (Field->Flags & (FLAG_ZERO_PAD | FLAG_LEFT_JUSTIFY)) == FLAG_ZERO_PAD && !Field->HasPrecision && !Commas;
+  if (ZeroPad && Field->Width > SignLength + Positions) Positions = Field->Width - SignLength;
 
   UINTN CommaCount = Commas ? (Positions - 1) / 3 : 0;
-  UINTN Padding = PaddingFor(Spec, SignLength + Positions + CommaCount);
+  UINTN Padding = PaddingFor(Field, SignLength + Positions + CommaCount);
 
-  if ((Spec->Flags & FLAG_LEFT_JUSTIFY) == 0) PutRepeated(Out, ' ', Padding);
+  if ((Field->Flags & FLAG_LEFT_JUSTIFY) == 0) PutRepeated(Out, ' ', Padding);
   if (Sign != 0) PutChar(Out, Sign);
   for (UINTN Position = Positions; Position > 0 && !OutputFull(Out); Position--) {
     UINTN Index = Position - 1;
     PutChar(Out, Index < DigitCount ? Digits[Index] : '0');
     if (Commas && Index > 0 && Index % 3 == 0) PutChar(Out, ',');
   }
-  if ((Spec->Flags & FLAG_LEFT_JUSTIFY) != 0) PutRepeated(Out, ' ', Padding);
+  if ((Field->Flags & FLAG_LEFT_JUSTIFY) != 0) PutRepeated(Out, ' ', Padding);
 }
 
 static BOOLEAN IsDigit(CHAR8 Character) { return Character >= '0' && Character <= '9'; }
@@ -132,44 +132,44 @@ UINTN AsciiVSPrint(CHAR8 *Buffer, UINTN BufferSize, CONST CHAR8 *Format, VA_LIST
     }
 
     CONST CHAR8 *DirectiveStart = Cursor++;
-    FIELD_SPEC Spec = {0, 0, FALSE, 0};
+    FIELD_SPEC Field = {0, 0, FALSE, 0};
     // Flags, width, precision and the long flag, in any order.
     for (BOOLEAN InFlags = TRUE; InFlags;) {
       switch (*Cursor) {
-        case '-': Spec.Flags |= FLAG_LEFT_JUSTIFY; Cursor++; break;
-        case '0': Spec.Flags |= FLAG_ZERO_PAD; Cursor++; break;
-        case '+': Spec.Flags |= FLAG_PLUS_SIGN; Cursor++; break;
-        case ' ': Spec.Flags |= FLAG_BLANK_SIGN; Cursor++; break;
-        case ',': Spec.Flags |= FLAG_COMMA; Cursor++; break;
+        case '-': Field.Flags |= FLAG_LEFT_JUSTIFY; Cursor++; break;
+        case '0': Field.Flags |= FLAG_ZERO_PAD; Cursor++; break;
+        case '+': Field.Flags |= FLAG_PLUS_SIGN; Cursor++; break;
+        case ' ': Field.Flags |= FLAG_BLANK_SIGN; Cursor++; break;
+        case ',': Field.Flags |= FLAG_COMMA; Cursor++; break;
         case 'l':
-        case 'L': Spec.Flags |= FLAG_LONG; Cursor++; break;
+        case 'L': Field.Flags |= FLAG_LONG; Cursor++; break;
         case '*': {
           INT32 Width = VA_ARG(Marker, INT32);
           if (Width < 0) {
             // A negative width asks for left justification, as in C.
-            Spec.Flags |= FLAG_LEFT_JUSTIFY;
+            Field.Flags |= FLAG_LEFT_JUSTIFY;
             Width = -Width;
           }
-          Spec.Width = LimitField((UINT32)Width);
+          Field.Width = LimitField((UINT32)Width);
           Cursor++;
           break;
         }
         case '.':
           Cursor++;
-          Spec.HasPrecision = TRUE;
+          Field.HasPrecision = TRUE;
           if (*Cursor == '*') {
             INT32 Precision = VA_ARG(Marker, INT32);
             // A negative precision counts as none given.
-            Spec.HasPrecision = Precision >= 0;
-            Spec.Precision = Precision >= 0 ? LimitField((UINT32)Precision) : 0;
+            Field.HasPrecision = Precision >= 0;
+            Field.Precision = Precision >= 0 ? LimitField((UINT32)Precision) : 0;
             Cursor++;
           } else {
-            Spec.Precision = ParseCount(&Cursor);
+            Field.Precision = ParseCount(&Cursor);
           }
           break;
         default:
           if (IsDigit(*Cursor)) {
-            Spec.Width = ParseCount(&Cursor);
+            Field.Width = ParseCount(&Cursor);
           } else {
             InFlags = FALSE;
           }
@@ -184,20 +184,20 @@ UINTN AsciiVSPrint(CHAR8 *Buffer, UINTN BufferSize, CONST CHAR8 *Format, VA_LIST
       break;
     }
     Cursor++;
-    BOOLEAN Long = (Spec.Flags & FLAG_LONG) != 0;
+    BOOLEAN Long = (Field.Flags & FLAG_LONG) != 0;
 
     switch (Conversion) {
       case 'a': {
         CONST CHAR8 *Text = VA_ARG(Marker, CONST CHAR8 *);
-        PutStringField(&Out, &Spec, Text != NULL ? Text : "<null string>", FALSE);
+        PutStringField(&Out, &Field, Text != NULL ? Text : "<null string>", FALSE);
         break;
       }
       case 's': {
         CONST CHAR16 *Text = VA_ARG(Marker, CONST CHAR16 *);
         if (Text != NULL) {
-          PutStringField(&Out, &Spec, Text, TRUE);
+          PutStringField(&Out, &Field, Text, TRUE);
         } else {
-          PutStringField(&Out, &Spec, "<null string>", FALSE);
+          PutStringField(&Out, &Field, "<null string>", FALSE);
         }
         break;
       }
@@ -216,25 +216,25 @@ UINTN AsciiVSPrint(CHAR8 *Buffer, UINTN BufferSize, CONST CHAR8 *Format, VA_LIST
           HexText[8] = '\0';
           Text = HexText;
         }
-        PutStringField(&Out, &Spec, Text, FALSE);
+        PutStringField(&Out, &Field, Text, FALSE);
         break;
       }
       case 'x':
       case 'X': {
         UINT64 Value = Long ? VA_ARG(Marker, UINT64) : (UINT64)VA_ARG(Marker, UINT32);
-        PutNumberField(&Out, &Spec, Value, FALSE, FALSE, 16, Conversion == 'X');
+        PutNumberField(&Out, &Field, Value, FALSE, FALSE, 16, Conversion == 'X');
         break;
       }
       case 'u': {
         UINT64 Value = Long ? VA_ARG(Marker, UINT64) : (UINT64)VA_ARG(Marker, UINT32);
-        PutNumberField(&Out, &Spec, Value, FALSE, FALSE, 10, FALSE);
+        PutNumberField(&Out, &Field, Value, FALSE, FALSE, 10, FALSE);
         break;
       }
       case 'd': {
         INT64 Value = Long ? VA_ARG(Marker, INT64) : (INT64)VA_ARG(Marker, INT32);
         // Negate in unsigned arithmetic so the most negative value works.
         UINT64 Magnitude = Value < 0 ? 0 - (UINT64)Value : (UINT64)Value;
-        PutNumberField(&Out, &Spec, Magnitude, Value < 0, TRUE, 10, FALSE);
+        PutNumberField(&Out, &Field, Magnitude, Value < 0, TRUE, 10, FALSE);
         break;
       }
       case 'p': {
@@ -252,7 +252,7 @@ UINTN AsciiVSPrint(CHAR8 *Buffer, UINTN BufferSize, CONST CHAR8 *Format, VA_LIST
           break;
         }
         CHAR8 Text[2] = {Character, '\0'};
-        PutStringField(&Out, &Spec, Text, FALSE);
+        PutStringField(&Out, &Field, Text, FALSE);
         break;
       }
       case '%':

@@ -47,7 +47,7 @@ bool ParseCompression(const std::string &text, bool allowNone, Compression *meth
   return true;
 }
 
-bool ParseKind(const std::string &kind, MemberSpec *spec, std::string *error) {
+bool ParseKind(const std::string &kind, MemberSpec *request, std::string *error) {
   size_t colon = kind.find(':');
   std::string name = kind.substr(0, colon);
   if (colon != std::string::npos) {
@@ -55,44 +55,44 @@ bool ParseKind(const std::string &kind, MemberSpec *spec, std::string *error) {
       *error = "unknown member kind '" + kind + "'";
       return false;
     }
-    if (!ParseId(kind.substr(colon + 1), &spec->id)) {
+    if (!ParseId(kind.substr(colon + 1), &request->id)) {
       *error = "bad file ID in '" + kind + "'";
       return false;
     }
     return true;
   }
   if (name == "rps") {
-    spec->id = RpsFileId();
+    request->id = RpsFileId();
   } else if (name == "basebios") {
-    spec->id = PACKAGE_BASE_BIOS_ID;
+    request->id = PACKAGE_BASE_BIOS_ID;
   } else if (name == "extbios") {
-    spec->id = PACKAGE_EXT_BIOS_ID;
+    request->id = PACKAGE_EXT_BIOS_ID;
   } else if (name == "boardtype") {
-    spec->id = BoardTypeFileId();
-    spec->isBoardList = true;
+    request->id = BoardTypeFileId();
+    request->isBoardList = true;
   } else if (name == "member") {
-    spec->isPrebuilt = true;
+    request->isPrebuilt = true;
   } else if (name == "fpga" || name == "cpld" || name == "logic") {
     *error = "'" + name + "' needs a file ID: " + name + ":ID";
     return false;
-  } else if (!ParseId(name, &spec->id)) {
+  } else if (!ParseId(name, &request->id)) {
     *error = "unknown member kind '" + name + "'";
     return false;
   }
   return true;
 }
 
-bool ParseModifier(const std::string &modifier, MemberSpec *spec, std::string *error) {
+bool ParseModifier(const std::string &modifier, MemberSpec *request, std::string *error) {
   uint64_t value;
   if (modifier == "ext") {
-    spec->inExtension = true;
+    request->inExtension = true;
   } else if (modifier.size() > 1 && modifier[0] == 'v' && ParseNumber(modifier.substr(1), 0xFFFFFFFFu, &value)) {
-    spec->version = uint32_t(value);
-  } else if (!ParseCompression(modifier, false, &spec->compression, &spec->lzwBits)) {
+    request->version = uint32_t(value);
+  } else if (!ParseCompression(modifier, false, &request->compression, &request->lzwBits)) {
     *error = "unknown modifier '/" + modifier + "'";
     return false;
   }
-  if (spec->isPrebuilt && modifier != "ext") {
+  if (request->isPrebuilt && modifier != "ext") {
     *error = "a complete member file (member=FILE) takes only the /ext modifier";
     return false;
   }
@@ -110,22 +110,22 @@ bool TakeValue(const std::vector<std::string> &args, size_t *i, std::string *val
 
 }  // namespace
 
-bool ParseMemberSpec(const std::string &arg, MemberSpec *spec, std::string *error) {
+bool ParseMemberSpec(const std::string &arg, MemberSpec *request, std::string *error) {
   size_t equals = arg.find('=');
   if (equals == std::string::npos || equals == 0 || equals + 1 == arg.size()) {
     *error = "member '" + arg + "' is not KIND=FILE";
     return false;
   }
-  *spec = MemberSpec();
+  *request = MemberSpec();
   std::vector<std::string> words = Split(arg.substr(0, equals), '/');
-  spec->kind = words[0];
-  if (!ParseKind(words[0], spec, error)) return false;
+  request->kind = words[0];
+  if (!ParseKind(words[0], request, error)) return false;
   for (size_t i = 1; i < words.size(); i++) {
-    if (!ParseModifier(words[i], spec, error)) return false;
+    if (!ParseModifier(words[i], request, error)) return false;
   }
   std::string value = arg.substr(equals + 1);
-  if (!spec->isBoardList) {
-    spec->path = value;
+  if (!request->isBoardList) {
+    request->path = value;
     return true;
   }
   for (const std::string &item : Split(value, ',')) {
@@ -134,7 +134,7 @@ bool ParseMemberSpec(const std::string &arg, MemberSpec *spec, std::string *erro
       *error = "bad board ID '" + item + "' in '" + arg + "'";
       return false;
     }
-    spec->boardIds.push_back(boardId);
+    request->boardIds.push_back(boardId);
   }
   return true;
 }
@@ -167,9 +167,9 @@ bool ParseBuildArgs(const std::vector<std::string> &args, BuildArgs *out, std::s
       *error = "unknown option '" + arg + "'";
       return false;
     } else {
-      MemberSpec spec;
-      if (!ParseMemberSpec(arg, &spec, error)) return false;
-      out->members.push_back(spec);
+      MemberSpec request;
+      if (!ParseMemberSpec(arg, &request, error)) return false;
+      out->members.push_back(request);
     }
   }
   if (out->output.empty()) {

@@ -47,7 +47,7 @@ struct MakeLogicArgs {
 };
 
 // args excludes the program and command names. On failure *error says why.
-bool ParseMemberSpec(const std::string &arg, MemberSpec *spec, std::string *error);
+bool ParseMemberSpec(const std::string &arg, MemberSpec *request, std::string *error);
 bool ParseBuildArgs(const std::vector<std::string> &args, BuildArgs *out, std::string *error);
 bool ParseInfoArgs(const std::vector<std::string> &args, InfoArgs *out, std::string *error);
 bool ParseMakeBiosArgs(const std::vector<std::string> &args, MakeBiosArgs *out, std::string *error);

@@ -17,41 +17,41 @@ int Fail(const std::string &message) {
 }
 
 // Reads, compresses and wraps one member in its program header.
-bool PrepareMember(const MemberSpec &spec, PackageMember *member, std::string *error) {
+bool PrepareMember(const MemberSpec &request, PackageMember *member, std::string *error) {
   std::vector<uint8_t> content;
-  if (spec.isBoardList) {
-    content.resize(spec.boardIds.size() * 4);
-    for (size_t i = 0; i < spec.boardIds.size(); i++) PutLe32(content.data() + 4 * i, spec.boardIds[i]);
-  } else if (!ReadWholeFile(spec.path, &content, error)) {
+  if (request.isBoardList) {
+    content.resize(request.boardIds.size() * 4);
+    for (size_t i = 0; i < request.boardIds.size(); i++) PutLe32(content.data() + 4 * i, request.boardIds[i]);
+  } else if (!ReadWholeFile(request.path, &content, error)) {
     return false;
   }
-  member->inExtension = spec.inExtension;
-  if (spec.isPrebuilt) {
+  member->inExtension = request.inExtension;
+  if (request.isPrebuilt) {
     if (!CheckMemberFile(content, error)) {
-      *error = spec.path + ": " + *error;
+      *error = request.path + ": " + *error;
       return false;
     }
     member->id = MemberFileId(content);
     member->file = std::move(content);
     return true;
   }
-  if (content.empty() && spec.compression == Compression::kLzw) {
+  if (content.empty() && request.compression == Compression::kLzw) {
     // The .Z stream of nothing holds no first code, which the board's
     // decoder refuses.
     std::fprintf(stderr, "ccpack: warning: %s is empty; the board cannot expand an empty lzw body\n",
-                 spec.kind.c_str());
+                 request.kind.c_str());
   }
   std::vector<uint8_t> body;
-  if (!Compress(spec.compression, spec.lzwBits, content, &body, spec.kind, error)) return false;
+  if (!Compress(request.compression, request.lzwBits, content, &body, request.kind, error)) return false;
   if (body.size() > 0xFFFFFFFFu - kProgramHeaderSize) {
-    *error = spec.kind + ": member larger than 4 GiB";
+    *error = request.kind + ": member larger than 4 GiB";
     return false;
   }
   ProgramHeaderFields fields;
-  fields.id = spec.id;
-  fields.version = spec.version;
-  fields.compressionType = uint32_t(spec.compression);
-  member->id = spec.id;
+  fields.id = request.id;
+  fields.version = request.version;
+  fields.compressionType = uint32_t(request.compression);
+  member->id = request.id;
   member->file = MakeMemberFile(fields, body);
   return true;
 }
