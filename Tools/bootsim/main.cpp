@@ -17,6 +17,7 @@
 
 #include "BootAgent.h"
 #include "NandCtl.h"
+#include "StorageInit.h"
 
 namespace {
 
@@ -211,7 +212,8 @@ int Boot(const Options &options) {
 
   std::fprintf(stderr, "bootsim: powering on board %s (board id %u, OAM plug %s)\n", options.directory.c_str(),
                settings.boardId, settings.oamPlug.ToString().c_str());
-  std::vector<sim::DriverImage> drivers = {{"NandCtl", NandCtlEntryPoint}, {"BootAgent", BootAgentEntryPoint}};
+  std::vector<sim::DriverImage> drivers = {
+      {"NandCtl", NandCtlEntryPoint}, {"StorageInit", StorageInitEntryPoint}, {"BootAgent", BootAgentEntryPoint}};
   sim::BootResult result = sim::PowerOnAndBoot(board, drivers);
   for (const sim::DriverLoadResult &load : result.drivers) {
     if (EFI_ERROR(load.status)) {
