@@ -5,6 +5,7 @@
 #include "Board/ActivePlatform.h"
 #include "Board/BoardDirectory.h"
 #include "Devices/BoardIdRegister.h"
+#include "Devices/DdrErrorCounter.h"
 #include "Devices/BootFlash.h"
 #include "Devices/ConsoleUart.h"
 #include "Devices/FlashAccessProtocol.h"
@@ -46,6 +47,8 @@ Board::Board(const std::string &directory, const BoardSettings &settings)
   nandController->Map(bus);
   boardId = std::make_unique<BoardIdRegister>(settings_.boardId);
   bus.Map("board ID", kBoardIdRegisterBase, kBoardIdRegisterSize, boardId.get());
+  ddrErrors = std::make_unique<DdrErrorCounter>();
+  bus.Map("DDR error counter", kDdrErrorCounterBase, kDdrErrorCounterSize, ddrErrors.get());
   ApplyPlug(settings_.oamPlug, oamUart->Plug());
   // "ofs1:" time stamps come from the board clock: the setting at power-on
   // plus the time the board has run.

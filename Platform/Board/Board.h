@@ -22,6 +22,7 @@ class FlashAccessProtocol;
 class NandChip;
 class NandController;
 class BoardIdRegister;
+class DdrErrorCounter;
 class Ofs1Folder;
 
 // Addresses of the memory console log the first-stage boot code leaves.
@@ -63,6 +64,7 @@ class Board {
   std::unique_ptr<NandChip> nandChip;  // chip type from settings.nandDeviceCode
   std::unique_ptr<NandController> nandController;
   std::unique_ptr<BoardIdRegister> boardId;  // from settings.boardId
+  std::unique_ptr<DdrErrorCounter> ddrErrors;  // the DDR controller's error counter
   std::unique_ptr<Ofs1Folder> ofs1;  // files of "ofs1:": folder kOfs1Folder, or a temporary one
 
  private:
