@@ -298,8 +298,8 @@ TEST_F(FileReadAllTest, OnlyAWholeFileCounts) {
     UINT32 size = 1234;
     EXPECT_EQ(FileReadAll(c.path, buffer, c.capacity, &size), c.result) << c.what;
     EXPECT_EQ(size, c.size) << c.what;
-    if (c.size > 0) EXPECT_EQ(std::string(buffer, 10), "0123456789") << c.what;
-    if (c.size == 0) EXPECT_EQ(buffer[0], '#') << c.what << ": nothing is read";
+    if (c.size > 0) { EXPECT_EQ(std::string(buffer, 10), "0123456789") << c.what; }
+    if (c.size == 0) { EXPECT_EQ(buffer[0], '#') << c.what << ": nothing is read"; }
   }
 }
 

@@ -227,7 +227,7 @@ TEST_F(IoSystemTest, LseekIsBuiltOnIoctl) {
   for (const Case &c : cases) {
     script.position = c.start;
     EXPECT_EQ(IosLseek(fd, c.offset, c.whence), c.result) << c.offset << " from " << c.whence;
-    if (c.result >= 0) EXPECT_EQ(script.position, c.result);
+    if (c.result >= 0) { EXPECT_EQ(script.position, c.result); }
   }
   EXPECT_EQ(IosClose(fd), 0);
 }

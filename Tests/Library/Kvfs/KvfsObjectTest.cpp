@@ -48,7 +48,7 @@ TEST_F(KvfsObjectPaths, PathsResolveAsWrittenOrRefuseWithTheirErrorNumber) {
     std::vector<uint8_t> content;
     if (c.content == nullptr) {
       EXPECT_EQ(Open(c.path), -1);
-      if (c.errNo != 0) EXPECT_EQ(g_iKvfsErrNo, c.errNo);
+      if (c.errNo != 0) { EXPECT_EQ(g_iKvfsErrNo, c.errNo); }
     } else {
       ASSERT_TRUE(ReadFile(c.path, &content));
       EXPECT_EQ(content, Bytes(c.content));
@@ -238,8 +238,8 @@ TEST_F(KvfsObjectDelete, RefusalsLeaveTheObjectAndGiveEverythingBack) {
     INT32 held = c.keepOpen ? Open(c.path) : -1;
     g_iKvfsErrNo = 0;
     EXPECT_EQ(Delete(c.path), -1);
-    if (c.errNo != 0) EXPECT_EQ(g_iKvfsErrNo, c.errNo);
-    if (held >= 0) EXPECT_EQ(Close(held), 0);
+    if (c.errNo != 0) { EXPECT_EQ(g_iKvfsErrNo, c.errNo); }
+    if (held >= 0) { EXPECT_EQ(Close(held), 0); }
     ExpectNoLeaks();
   }
   uint32_t erased = dev->ulErasedCount;

@@ -96,7 +96,7 @@ TEST_P(KvfsRandomTest, PagesHoldWhatTheModelSays) {
       mountedPool = board->core.PoolBytesInUse();
       for (uint32_t i = 0; i < kObjects; i++) {
         KVFS_BLOCK_NODE *node = Node(KVFS_TYPE_DATA, Father(i), 1);
-        if (node != nullptr) EXPECT_EQ(node->ulSize, ModelExtent(i)) << "object " << i;
+        if (node != nullptr) { EXPECT_EQ(node->ulSize, ModelExtent(i)) << "object " << i; }
       }
     } else if (what < 96) {
       // A read disturb the ECC corrects, on some page of the object.

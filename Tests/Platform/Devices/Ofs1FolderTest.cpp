@@ -26,7 +26,7 @@ class Ofs1FolderTest : public testing::Test {
     folder = std::make_unique<sim::Ofs1Folder>((scratch / "ofs1").string(), [this] { return now; });
   }
   void TearDown() override {
-    if (folder) EXPECT_EQ(folder->OpenCount(), 0u);
+    if (folder) { EXPECT_EQ(folder->OpenCount(), 0u); }
     folder.reset();
     fs::remove_all(scratch);
   }
@@ -106,7 +106,7 @@ TEST_F(Ofs1FolderTest, NamesThatLeaveTheFolderAreRefused) {
   for (const char *name : {"//dir/a", "/./dir/b", "/in-dir/c"}) {
     INTN file = Open(name, FS_O_RDWR | FS_O_CREAT);
     EXPECT_NE(file, -1) << name;
-    if (file != -1) EXPECT_EQ(Funcs().pfnClose(file), 0);
+    if (file != -1) { EXPECT_EQ(Funcs().pfnClose(file), 0); }
   }
   EXPECT_TRUE(fs::exists(scratch / "ofs1" / "dir" / "c"));
 }
