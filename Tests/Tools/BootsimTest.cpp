@@ -18,6 +18,10 @@ namespace {
 using simtest::RunResult;
 
 RunResult RunBootsim(const std::string &args) { return simtest::RunProgram(BOOTSIM_PATH, args); }
+// The same with standard error in out.
+RunResult RunBootsimWithErrors(const std::string &args) {
+  return simtest::RunProgram("/bin/sh", std::string("-c '") + BOOTSIM_PATH + " " + args + " 2>&1'");
+}
 
 std::string LastLine(const std::string &text) {
   std::string trimmed = text;
@@ -123,6 +127,76 @@ TEST_F(BootsimTest, BadSettingsFileIsReported) {
   std::filesystem::create_directories(Board());
   std::ofstream(Board() + "/board.txt") << "board_id = twelve\n";
   EXPECT_EQ(RunBootsim("boot " + Board()).exitCode, 70);
+}
+
+std::string ReadLocal(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteLocal(const std::string &path, const std::string &content) {
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+// put, ls, get and rm each run in their own bootsim process: the file lives
+// on the simulated card (or in the ofs1 folder) between them.
+TEST_F(BootsimTest, FilesGoOnAndOffTheBoard) {
+  ASSERT_EQ(RunBootsim("new " + Board()).exitCode, 0);
+  std::string content(1 << 20, '\0');
+  uint32_t x = 12345;
+  for (char &c : content) c = char((x = x * 1103515245u + 12345u) >> 24);
+  WriteLocal(dir + "/in.bin", content);
+
+  for (const char *device : {"cfcard:", "ofs1:"}) {
+    SCOPED_TRACE(device);
+    std::string path = std::string(device) + "/pkg/in.bin";
+    RunResult r = RunBootsim("put " + Board() + " " + dir + "/in.bin " + path);
+    ASSERT_EQ(r.exitCode, 0);
+    r = RunBootsim("ls " + Board() + " " + device + "/pkg");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "   1048576  in.bin\n");
+    EXPECT_EQ(RunBootsim("ls " + Board() + " " + device + "/").out, "       dir  pkg/\n");
+    r = RunBootsim("get " + Board() + " " + path + " " + dir + "/out.bin");
+    ASSERT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(ReadLocal(dir + "/out.bin") == content) << "the file came back changed";
+    EXPECT_EQ(RunBootsim("rm " + Board() + " " + path).exitCode, 0);
+    EXPECT_EQ(RunBootsim("ls " + Board() + " " + device + "/pkg").out, "");
+    r = RunBootsimWithErrors("get " + Board() + " " + path + " " + dir + "/gone.bin");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.out.find("bootsim: " + path + ": no such file\n"), std::string::npos) << r.out;
+    EXPECT_EQ(RunBootsim("rm " + Board() + " " + path).exitCode, 1);
+  }
+  EXPECT_TRUE(std::filesystem::exists(Board() + "/nand.img"));
+
+  // A file kept on the card is still there when the board boots.
+  ASSERT_EQ(RunBootsim("put " + Board() + " " + dir + "/in.bin cfcard:/kept.bin").exitCode, 0);
+  RunBootsim("boot " + Board());
+  EXPECT_EQ(RunBootsim("ls " + Board() + " cfcard:/").out, "   1048576  kept.bin\n       dir  pkg/\n");
+}
+
+TEST_F(BootsimTest, FileCommandErrors) {
+  WriteLocal(dir + "/in.bin", "x");
+  EXPECT_EQ(RunBootsim("put " + Board() + " " + dir + "/in.bin cfcard:/a").exitCode, 70) << "no board yet";
+  ASSERT_EQ(RunBootsim("new " + Board()).exitCode, 0);
+  struct {
+    std::string args;
+    int exitCode;
+  } const cases[] = {
+      {"put " + Board() + " " + dir + "/missing.bin cfcard:/a", 74},
+      {"put " + Board() + " " + dir + "/in.bin mfs:/a", 64},
+      {"put " + Board() + " " + dir + "/in.bin /a", 64},
+      {"put " + Board() + " " + dir + "/in.bin", 64},
+      {"get " + Board() + " cfcard:/nothing " + dir + "/out", 1},
+      {"ls " + Board() + " cfcard:/nothing", 1},
+      {"ls " + Board() + " ofs1:/nothing", 1},
+      {"ls " + Board() + " cfcard:/ --bogus", 64},
+      {"put " + Board() + " " + dir + "/in.bin cfcard:/a", 0},
+      {"get " + Board() + " cfcard:/a " + dir + "/no/such/dir/out", 74},
+  };
+  for (const auto &c : cases) {
+    EXPECT_EQ(RunBootsim(c.args).exitCode, c.exitCode) << c.args;
+  }
+  EXPECT_NE(RunBootsim("--help").out.find("bootsim put DIR LOCAL DEVICE:/path"), std::string::npos);
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "Devices/ConsoleUart.h"
 
 #include "BootAgent.h"
+#include "FileCommands.h"
 #include "NandCtl.h"
 #include "StorageInit.h"
 
@@ -34,6 +35,10 @@ const char kUsage[] =
     "Usage:\n"
     "  bootsim boot [DIR] [options]   power the board on and boot it\n"
     "  bootsim new DIR [options]      lay out a fresh board in DIR\n"
+    "  bootsim put DIR LOCAL DEVICE:/path   copy a local file onto the board\n"
+    "  bootsim get DIR DEVICE:/path LOCAL   copy a file off the board\n"
+    "  bootsim ls DIR DEVICE:/path          list a directory on the board\n"
+    "  bootsim rm DIR DEVICE:/path          remove a file from the board\n"
     "  bootsim --help\n"
     "\n"
     "A board directory holds the whole persistent state of one board:\n"
@@ -58,7 +63,17 @@ const char kUsage[] =
     "  bootsim: outcome=reset reset=<cold|warm|shutdown|platform> status=0x... time=...\n"
     "  bootsim: outcome=halted reason=<word> time=...\n"
     "Exit status: 0 os-started, 1 returned, 2 reset, 3 halted, 64 usage error,\n"
-    "70 board directory error.\n";
+    "70 board directory error.\n"
+    "\n"
+    "File commands power the board on with NandCtl and StorageInit loaded and\n"
+    "use the firmware's own file API, so files land where BootAgent finds them.\n"
+    "DEVICE is cfcard: (the NAND card, nand.img) or ofs1: (the folder ofs1 in\n"
+    "the board directory); put creates missing directories above the file.\n"
+    "ls prints one entry a line: the size in bytes (or \"dir\") and the name.\n"
+    "They need an existing board (bootsim new DIR). Exit status: 0 done,\n"
+    "1 the board refused (no such file or directory, card unavailable, write\n"
+    "failed; the firmware console is shown on stderr), 64 usage error, 70 board\n"
+    "directory error, 74 local file error.\n";
 
 struct Options {
   std::string command;
@@ -243,6 +258,14 @@ int New(const Options &options) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  if (argc >= 2 && bootsim::IsFileCommand(argv[1])) {
+    std::vector<std::string> args;
+    for (int i = 2; i < argc; ++i) {
+      if (argv[i][0] == '-' && argv[i][1] != '\0') return UsageError(std::string("unknown option ") + argv[i]);
+      args.push_back(argv[i]);
+    }
+    return bootsim::RunFileCommand(argv[1], args);
+  }
   Options options;
   int parsed = ParseArguments(argc, argv, &options);
   if (parsed >= 0) return parsed;
