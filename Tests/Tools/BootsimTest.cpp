@@ -199,4 +199,25 @@ TEST_F(BootsimTest, FileCommandErrors) {
   EXPECT_NE(RunBootsim("--help").out.find("bootsim put DIR LOCAL DEVICE:/path"), std::string::npos);
 }
 
+TEST_F(BootsimTest, HealthReportsBlocksAndReadsEveryFileBack) {
+  EXPECT_EQ(RunBootsim("health " + Board()).exitCode, 70) << "no board yet";
+  ASSERT_EQ(RunBootsim("new " + Board()).exitCode, 0);
+  RunResult r = RunBootsim("health " + Board());
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out.rfind("cfcard: blocks 3584: used ", 0), 0u) << r.out;
+  EXPECT_NE(r.out.find(", bad 0, other 0\nerase counts: min "), std::string::npos) << r.out;
+  EXPECT_EQ(LastLine(r.out), "bootsim: health=ok files=0 bytes=0 unreadable=0");
+
+  WriteLocal(dir + "/a.bin", std::string(300000, 'a'));
+  WriteLocal(dir + "/b.bin", "b");
+  ASSERT_EQ(RunBootsim("put " + Board() + " " + dir + "/a.bin cfcard:/x/y/a.bin").exitCode, 0);
+  ASSERT_EQ(RunBootsim("put " + Board() + " " + dir + "/b.bin cfcard:/b.bin").exitCode, 0);
+  r = RunBootsim("health " + Board());
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_NE(r.out.find("         1  cfcard:/b.bin  ok\n    300000  cfcard:/x/y/a.bin  ok\n"), std::string::npos)
+      << r.out;
+  EXPECT_EQ(LastLine(r.out), "bootsim: health=ok files=2 bytes=300001 unreadable=0");
+  EXPECT_EQ(RunBootsim("health").exitCode, 64);
+}
+
 }  // namespace

@@ -1,7 +1,5 @@
 #include "FileCommands.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -9,16 +7,12 @@
 #include <fstream>
 #include <iterator>
 
-#include "Board/Board.h"
-#include "Board/BoardDirectory.h"
-#include "Devices/ConsoleUart.h"
 
 #include <Library/UefiBootServicesTableLib.h>
 
 #include "FileAccess/FileApi.h"
 #include "Kvfs/KvfsDriverProtocol.h"
-#include "NandCtl.h"
-#include "StorageInit.h"
+#include "StorageBoard.h"
 
 namespace bootsim {
 namespace {
@@ -36,30 +30,6 @@ bool StartsWith(const std::string &text, const char *prefix) { return text.rfind
 bool IsBoardPath(const std::string &path) {
   return (StartsWith(path, "cfcard:/") || StartsWith(path, "ofs1:/")) && path.size() < 260;
 }
-
-// A powered-on board with the storage drivers loaded; the console text is
-// kept and shown only when a command fails.
-class StorageBoard {
- public:
-  StorageBoard(const std::string &directory, const sim::BoardSettings &settings) : board_(directory, settings) {
-    Load("NandCtl", NandCtlEntryPoint);
-    Load("StorageInit", StorageInitEntryPoint);
-    gBS->LocateProtocol(&gKvfsDriverProtocolGuid, nullptr, reinterpret_cast<VOID **>(&kvfs_));
-  }
-  ~StorageBoard() {
-    // Power off cleanly: everything written is flushed to the chip.
-    if (kvfs_ != nullptr) KvfsStopCfcard();
-  }
-  KVFS_DRIVER_PROTOCOL *Kvfs() const { return kvfs_; }
-  std::string Console() const { return board_.consoleUart->Text(); }
-
- private:
-  void Load(const char *name, EFI_IMAGE_ENTRY_POINT entry) {
-    entry(board_.core.CreateImageHandle(name), board_.core.SystemTable());
-  }
-  sim::Board board_;
-  KVFS_DRIVER_PROTOCOL *kvfs_ = nullptr;
-};
 
 // Makes every directory above the file (DirEnsure, as the firmware does).
 void EnsureParents(const std::string &path) {
@@ -224,18 +194,8 @@ int RunFileCommand(const std::string &command, const std::vector<std::string> &a
   const std::string &path = command == "put" ? args[2] : args[1];
   if (!IsBoardPath(path)) return Usage(path + " is not a path on cfcard:/ or ofs1:/");
 
-  struct stat st;
-  if (::stat(sim::BoardFilePath(directory, sim::kBoardSettingsFile).c_str(), &st) != 0) {
-    std::fprintf(stderr, "bootsim: no board in %s (make one with: bootsim new %s)\n", directory.c_str(),
-                 directory.c_str());
-    return kFileBoardError;
-  }
   sim::BoardSettings settings;
-  std::string error;
-  if (!sim::OpenOrCreateBoardDirectory(directory, &settings, &error)) {
-    std::fprintf(stderr, "bootsim: %s\n", error.c_str());
-    return kFileBoardError;
-  }
+  if (!OpenExistingBoard(directory, &settings)) return kFileBoardError;
 
   StorageBoard board(directory, settings);
   Failure failure{kFileOk, ""};

@@ -17,6 +17,7 @@
 
 #include "BootAgent.h"
 #include "FileCommands.h"
+#include "HealthCommand.h"
 #include "NandCtl.h"
 #include "StorageInit.h"
 
@@ -39,6 +40,7 @@ const char kUsage[] =
     "  bootsim get DIR DEVICE:/path LOCAL   copy a file off the board\n"
     "  bootsim ls DIR DEVICE:/path          list a directory on the board\n"
     "  bootsim rm DIR DEVICE:/path          remove a file from the board\n"
+    "  bootsim health DIR             report the NAND card's health\n"
     "  bootsim --help\n"
     "\n"
     "A board directory holds the whole persistent state of one board:\n"
@@ -73,7 +75,12 @@ const char kUsage[] =
     "They need an existing board (bootsim new DIR). Exit status: 0 done,\n"
     "1 the board refused (no such file or directory, card unavailable, write\n"
     "failed; the firmware console is shown on stderr), 64 usage error, 70 board\n"
-    "directory error, 74 local file error.\n";
+    "directory error, 74 local file error.\n"
+    "\n"
+    "health mounts the card and prints its blocks (used, erased, bad), the\n"
+    "erase counts (min, max, spread) and every file with its size, read back\n"
+    "whole; the last line is 'bootsim: health=ok|bad files=N bytes=N\n"
+    "unreadable=N'. Exit status 0 healthy, 1 not, 70 board directory error.\n";
 
 struct Options {
   std::string command;
@@ -258,6 +265,10 @@ int New(const Options &options) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  if (argc == 3 && std::strcmp(argv[1], "health") == 0 && argv[2][0] != '-') {
+    return bootsim::RunHealthCommand(argv[2]);
+  }
+  if (argc >= 2 && std::strcmp(argv[1], "health") == 0) return UsageError("health needs DIR");
   if (argc >= 2 && bootsim::IsFileCommand(argv[1])) {
     std::vector<std::string> args;
     for (int i = 2; i < argc; ++i) {
