@@ -123,6 +123,34 @@ TEST_F(StorageInitTest, BootLogRestartsOnlyPast4MiB) {
   EXPECT_NE(Console().find("The File size is 4M! \n"), std::string::npos);
 }
 
+TEST_F(StorageInitTest, ALongMessageIsCutToOneFullEntryOnTheCard) {
+  ASSERT_EQ(LoadStorageInit(), EFI_SUCCESS);
+  gBiosLogMode = 2;
+  std::string message(1100, 'm');
+  BiosLog(LOG_SOURCE_BIOS_FUNC, 5, "%a", message.c_str(), 0);
+  std::string log = ReadBack(kLogPath);
+  EXPECT_EQ(log.size(), 1023u);
+  size_t text = log.find("LINE:5:");
+  ASSERT_NE(text, std::string::npos);
+  EXPECT_EQ(log.substr(text + 7), std::string(1023 - text - 7, 'm'));
+  gBiosLogMode = 2;
+}
+
+TEST_F(StorageInitTest, ModesZeroAndOneLeaveTheCardAlone) {
+  ASSERT_EQ(LoadStorageInit(), EFI_SUCCESS);
+  for (UINT32 mode : {0u, 1u}) {
+    SCOPED_TRACE(mode);
+    size_t consoleBefore = Console().size();
+    gBiosLogMode = mode;
+    BiosLog(LOG_SOURCE_BIOS_FUNC, 3, "quiet %a\n", "please", 0);
+    gBiosLogMode = 2;
+    if (mode == 0) {
+      EXPECT_EQ(Console().substr(consoleBefore), "");
+    }
+    EXPECT_EQ(ReadBack(kLogPath), "<missing>");
+  }
+}
+
 TEST_F(StorageInitTest, ABoardWithoutNandKeepsTheTffsSide) {
   // NandCtl failed or is missing: the card cannot be mounted, ofs1:/mfs:
   // still serve and the driver stays loaded.
